@@ -1,0 +1,542 @@
+// Ravelin: regular expressions over 8-bit text and over files on disk.
+//
+// ============================================================================
+//  GUIDE
+// ============================================================================
+//
+// One class, RegexClass::RegularExpression, does everything. Give an object an
+// expression, compile options, match options and the inputs of the job, hang
+// handlers on the events you want to hear, and call an operation:
+//
+//   RegexClass::RegularExpression re;
+//   re.SetExpression("(\\w+)@(\\w+)");
+//   re.SetStringToMatch("mail anna@example or bob@host");
+//   re.SetOnGrepping([](RegexClass::RegularExpression& r,
+//                       const RegexClass::REMatchInfo& m, unsigned line,
+//                       unsigned lineStart, bool& goOn) {
+//     std::cout << m[0].text << " at " << m[0].position << "\n";
+//   });
+//   unsigned n = re.Grep();            // 2
+//
+// STRINGS: Match / MatchAll (anchored), Search (first match), Grep (every
+// match), Format (the current match through the format string), Merge
+// (search and replace over the whole subject).
+//
+// FILES: FindFiles (files holding a match), GrepFiles (every match in every
+// file), ChangeFiles (search and replace inside files). A file specification
+// is a path whose last component may hold the wildcards * ? and [...];
+// directory recursion applies the same last component at every depth. Files
+// are visited files first, then subdirectories, each in byte-wise name order;
+// links to directories are not followed; files that cannot be read are
+// skipped. ChangeFiles never loses data: each changed file is written to a
+// temporary file in its own directory, flushed to disk and renamed over the
+// original, so a crash leaves every file wholly old or wholly new.
+//
+// SETTINGS: operator<< and operator>> write and read a text record of the
+// option sets, the two switches and the five strings.
+//
+// ERRORS are values. Nothing is thrown by the library: a bad expression gives
+// a result code (ParseExpression) and the engine's message
+// (GetExpressionError); a search the engine cannot finish (too complex for the
+// subject) counts as "no further match" and leaves its reason in
+// GetLastSearchError; file changes that fail are listed by
+// GetChangeFilesErrors. Only std::bad_alloc and exceptions thrown by your own
+// handlers or streams leave an operation.
+//
+// COMPILATION is lazy and remembered: the first operation that needs the
+// expression compiles it, once per change of the expression or of the compile
+// options, and the outcome (success or failure) is kept until the next change.
+//
+// THREADS: an object has no lock; use it from one thread at a time. With
+// libravelin.so distinct objects may run on distinct threads at once, file
+// operations included. libravelinsolo.so is for programs that use the library
+// from one thread.
+//
+// THE ENGINE is Boost.Regex. How compile option words map onto it:
+//   - Normal (the default) and words holding EscapeInLists and NoCollate: Perl
+//     syntax, leftmost-first matching.
+//   - Extended: POSIX extended syntax, leftmost-longest matching, with
+//     back-references.
+//   - Basic (and any word with BkParens): POSIX basic syntax, leftmost-longest.
+//   - Literal: the whole expression is plain text.
+//   Icase, NewlineAlt, NoCollate, EscapeInLists and BkRefs added to or taken
+//   from these four words keep their meaning exactly (without EscapeInLists a
+//   backslash inside [...] is an ordinary character; without BkRefs \1 is the
+//   digit 1). Intervals and CharClasses may be taken from any of them, and
+//   BkPlusQm, BkVbar and LimitedOps added to Basic. A word the engine cannot
+//   express (for example BkVbar without BkParens) fails to compile with
+//   result code UnsupportedOptions and a message saying so; it is never
+//   approximated.
+
+#ifndef RAVELIN_REGULAREXPRESSION_H
+#define RAVELIN_REGULAREXPRESSION_H
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <iosfwd>
+#include <locale>
+#include <memory>
+#include <set>
+#include <stack>
+#include <string>
+#include <vector>
+
+#if defined(RAVELIN_BUILDING)
+#define RAVELIN_API __attribute__((visibility("default")))
+#else
+#define RAVELIN_API
+#endif
+
+namespace RegexClass {
+
+class RegularExpression;
+
+namespace detail {
+class CompiledExpression;  // the engine's compiled form; internal
+struct MatchView;          // one match of the engine over a buffer; internal
+struct Internals;          // the library's own helpers that reach private state
+}  // namespace detail
+
+// One entry of a match vector.
+struct RAVELIN_API REMatch {
+  std::string text;       // the bytes covered; empty when not taking part
+  std::int64_t position;  // byte offset from the start of the subject or
+                          // file; -1 when the entry did not take part
+};
+
+// A match vector. From a string operation: entry 0 the whole match, 1..n-1
+// the sub-expressions in the order of their opening parentheses, then the
+// prefix and the suffix. From a file event: one entry per mark only.
+using REMatchInfo = std::vector<REMatch>;
+
+// The match reported to a file callback: what the file walk knows of the
+// current match. Valid only inside the callback that receives it.
+class RAVELIN_API FileMatch {
+ public:
+  // Number of marks, the whole match included.
+  unsigned Marks() const;
+  // Text of mark i; "" when it did not take part or i is out of range.
+  std::string What(unsigned i) const;
+  // Byte offset of mark i from the start of the file; -1 when it did not
+  // take part or i is out of range.
+  std::int64_t Position(unsigned i) const;
+  // Line of the match: 1 + the number of '\n' bytes before it.
+  unsigned Line() const;
+
+  // Built by the file walk only.
+  FileMatch(const detail::MatchView& view, unsigned line) : view_(&view), line_(line) {}
+
+ private:
+  const detail::MatchView* view_;
+  unsigned line_;
+};
+
+// A bound handler: a target object and one of its member functions. Empty
+// when default-constructed; set when its function part is not null.
+//   RegularExpression::OnGreppingClosure c(&myTarget, &MyTarget::OnHit);
+// The target is not owned: it must outlive every operation that may call it.
+template <class Signature>
+class Closure;
+
+template <class... Args>
+class Closure<void(RegularExpression&, Args...)> {
+ public:
+  Closure() = default;
+  template <class T>
+  Closure(T* target, void (T::*method)(RegularExpression&, Args...)) : target_(target) {
+    static_assert(sizeof(method) <= sizeof(method_), "member function pointer too large");
+    if (method != nullptr) {
+      std::memcpy(method_, &method, sizeof(method));
+      invoke_ = &Invoke<T>;
+    }
+  }
+  // True when the function part is set.
+  explicit operator bool() const { return invoke_ != nullptr; }
+  // The target object, or null.
+  void* GetTarget() const { return target_; }
+  // Calls the member function on the target. REQUIRES: *this is set.
+  void operator()(RegularExpression& re, Args... args) const { invoke_(*this, re, args...); }
+  // Same target and same member function.
+  bool operator==(const Closure& other) const {
+    return target_ == other.target_ && invoke_ == other.invoke_ &&
+           std::memcmp(method_, other.method_, sizeof(method_)) == 0;
+  }
+  bool operator!=(const Closure& other) const { return !(*this == other); }
+
+ private:
+  template <class T>
+  static void Invoke(const Closure& self, RegularExpression& re, Args... args) {
+    void (T::*method)(RegularExpression&, Args...);
+    std::memcpy(&method, self.method_, sizeof(method));
+    (static_cast<T*>(self.target_)->*method)(re, args...);
+  }
+  void* target_ = nullptr;
+  void (*invoke_)(const Closure&, RegularExpression&, Args...) = nullptr;
+  alignas(void*) unsigned char method_[2 * sizeof(void*)] = {};
+};
+
+class RAVELIN_API RegularExpression {
+ public:
+  // ---------------------------------------------------------------- options
+  // Compile options. One signed byte each, as the settings record stores
+  // them. Basic, Extended and Normal are combinations of the others and are
+  // kept consistent by AddExpressionOption and DeleteExpressionOption.
+  enum Options : signed char {
+    EscapeInLists = 0,  // 0x1     backslash escapes inside [...]
+    CharClasses = 1,    // 0x2     [[:name:]] classes inside [...]
+    Intervals = 2,      // 0x4     bounded repeats {m,n}
+    LimitedOps = 3,     // 0x8     + ? | are plain characters
+    NewlineAlt = 4,     // 0x10    a newline separates alternatives
+    BkPlusQm = 5,       // 0x20    \+ and \? are the operators
+    BkBraces = 6,       // 0x40    \{ \} delimit intervals
+    BkParens = 7,       // 0x80    \( \) group
+    BkRefs = 8,         // 0x100   back-references \1..\9
+    BkVbar = 9,         // 0x200   \| is alternation
+    Literal = 10,       // 0x1000  the whole expression is plain text
+    Icase = 11,         // 0x2000  case-insensitive
+    NoCollate = 12,     // 0x4000  ranges are not collated by the locale
+    Basic = 13,         // 0x1CE   CharClasses Intervals LimitedOps BkBraces BkParens BkRefs
+    Extended = 14,      // 0x106   CharClasses Intervals BkRefs
+    Normal = 15         // 0x4107  EscapeInLists CharClasses Intervals BkRefs NoCollate
+  };
+
+  // Match options; the flag word bits are the engine's match flags.
+  enum Matches : signed char {
+    MatchDefault = 0,         // 0       no restriction
+    MatchNotBol = 1,          // 0x1     the subject does not start a line
+    MatchNotEol = 2,          // 0x2     the subject does not end a line
+    MatchNotBob = 3,          // 0x4     the subject does not start the buffer
+    MatchNotEob = 4,          // 0x8     the subject does not end the buffer
+    MatchNotBow = 5,          // 0x10    the subject does not start a word
+    MatchNotEow = 6,          // 0x20    the subject does not end a word
+    MatchNotDotNewline = 7,   // 0x40    . does not match a newline
+    MatchNotDotNull = 8,      // 0x80    . does not match NUL
+    MatchAny = 9,             // 0x400   any match will do
+    MatchNotNull = 10,        // 0x800   an empty match is not accepted
+    MatchContinuous = 11      // 0x1000  a match must begin where the search begins
+  };
+
+  // Result code of a compilation whose option word the engine cannot express.
+  static constexpr unsigned char UnsupportedOptions = 200;
+
+  // ------------------------------------------------------- file change records
+  // What went wrong with one file of ChangeFiles.
+  enum ProblemKind : unsigned char {
+    OpenFailed = 0,        // the file cannot be opened for reading
+    TempCreateFailed = 1,  // the temporary file cannot be created (fileName: its intended name)
+    ReadFailed = 2,        // a read from the file failed (position: where)
+    WriteFailed = 3,       // a write to the temporary file failed (fileName: temporary, position: where)
+    TextChanged = 4,       // the file no longer holds the matched text (position, text: the match)
+    BackupFailed = 5,      // the backup copy could not be made (fileName: backup name)
+    ReplaceFailed = 6,     // the temporary file could not replace the file
+    AttributesFailed = 7,  // the file's permissions, owner or group could not be restored
+    SearchFailed = 8       // the engine could not search the file to its end; file untouched
+  };
+
+  struct FileChangeProblem {
+    std::string fileName;        // the file concerned (see ProblemKind)
+    ProblemKind problem = OpenFailed;
+    unsigned long position = 0;  // a byte offset, per kind; 0 where none
+    std::string text;            // TextChanged: the expected text; else ""
+    unsigned long errorCode = 0; // errno of the failing call; 0 for TextChanged
+  };
+
+  // The replacements pending for the file that ChangeFiles is rewriting.
+  struct MergeFileInformation {
+    struct GrepInformation {
+      std::uint64_t position = 0;  // byte offset of the match in the file
+      std::string text;            // the matched bytes
+      std::string replacement;     // the bytes that replace them
+    };
+    std::string fileName;  // "" when nothing is pending
+    std::vector<GrepInformation> grepInformation;  // ascending, non-overlapping
+  };
+  using GrepInformation = MergeFileInformation::GrepInformation;
+
+  // The expression and match flags a ChangeFiles run started with.
+  struct MergeSave {
+    std::shared_ptr<const detail::CompiledExpression> savedExpression;
+    unsigned matchFlags = 0;
+  };
+
+  // --------------------------------------------------------------- handlers
+  // Plain handlers; the first argument is the object raising the event. A
+  // bool& argument is the go-on flag, preset to true: set it false to stop.
+  using OnMatchingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart);
+  using OnSearchingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart);
+  using OnGreppingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart, bool& goOn);
+  using OnMergingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart, bool& goOn);
+  using OnGreppingFilesHandler = void (*)(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned line, bool& goOn);
+  using OnFindFilesHandler = void (*)(RegularExpression&, std::string fileName, bool& goOn);
+  using OnChangingFilesHandler = void (*)(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned line, bool& goOn);
+
+  // Bound handlers with the same arguments.
+  using OnMatchingClosure = Closure<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned)>;
+  using OnSearchingClosure = Closure<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned)>;
+  using OnGreppingClosure = Closure<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned, bool&)>;
+  using OnMergingClosure = Closure<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned, bool&)>;
+  using OnGreppingFilesClosure = Closure<void(RegularExpression&, std::string, const REMatchInfo&, unsigned, bool&)>;
+  using OnFindFilesClosure = Closure<void(RegularExpression&, std::string, bool&)>;
+  using OnChangingFilesClosure = Closure<void(RegularExpression&, std::string, const REMatchInfo&, unsigned, bool&)>;
+
+  // ------------------------------------------------- construction and copying
+  // Defaults: options { EscapeInLists CharClasses Intervals BkRefs NoCollate
+  // Normal } (word 0x4107), match options { MatchDefault }, the global
+  // locale, empty strings, both switches off, no handlers.
+  RegularExpression();
+  // Copies options, strings, switches, handlers and the compiled state; the
+  // copy gets the global locale and no results or problems.
+  RegularExpression(const RegularExpression& other);
+  // Like the copy, but the target keeps its own locale and working state.
+  RegularExpression& operator=(const RegularExpression& other);
+  // Releases the calling thread's active-object stack if it is empty.
+  virtual ~RegularExpression();
+  // Equal option sets, strings (byte-wise) and switches; ignores the locale,
+  // the compiled state, handlers and results.
+  bool operator==(const RegularExpression& other) const;
+  bool operator!=(const RegularExpression& other) const { return !(*this == other); }
+
+  // ------------------------------------------------------------- properties
+  // Setters store the value and nothing else (SetExpression also marks the
+  // compiled form stale). Getters return copies.
+  std::string GetExpression() const;
+  void SetExpression(const std::string& text);
+  std::string GetStringToMatch() const;          // subject of the string operations
+  void SetStringToMatch(const std::string& text);
+  std::string GetFilesToMatch() const;           // file specification
+  void SetFilesToMatch(const std::string& spec);
+  std::string GetFormatString() const;           // format of Format, Merge, ChangeFiles
+  void SetFormatString(const std::string& format);
+  std::string GetSaveExtension() const;          // backup extension of ChangeFiles; "" = none
+  void SetSaveExtension(const std::string& extension);
+  bool GetDirectoryRecursion() const;            // file operations descend into subdirectories
+  void SetDirectoryRecursion(bool on);
+  bool GetMergeCopy() const;                     // Merge copies the text outside the matches
+  void SetMergeCopy(bool on);
+  std::locale GetLocale() const;                 // takes effect at the next compilation
+  void SetLocale(const std::locale& loc);
+
+  // ---------------------------------------------------------- option sets
+  // Adds o; adding or completing a combination keeps Basic, Extended and
+  // Normal consistent. Marks the compiled form stale when the set changed.
+  void AddExpressionOption(Options o);
+  // Removes o and the combinations that no longer hold.
+  void DeleteExpressionOption(Options o);
+  bool IsExpressionOption(Options o) const;
+  // Empties the set; the compiled form stays as it is.
+  void ClearExpressionOptions();
+  // The compile flag word of the set (0x4107 for the defaults).
+  unsigned GetFlagOptions();
+  // MatchDefault displaces the restrictions 1-8 and they displace it.
+  void AddMatchOption(Matches m);
+  // Removing the last restriction puts MatchDefault back.
+  void DeleteMatchOption(Matches m);
+  bool IsMatchOption(Matches m) const;
+  void ClearMatchOptions();
+  // The match flag word of the set (0 for the defaults).
+  unsigned GetMatchFlags();
+
+  // ----------------------------------------------------------- compilation
+  // 0 when the expression is compiled and usable, else the engine's error
+  // code (1 for an empty expression, UnsupportedOptions for an option word
+  // the engine cannot express). Compiles only when the expression or the
+  // options changed since the last attempt.
+  unsigned char ParseExpression();
+  // The low 8 bits of an engine result.
+  unsigned char ConvertREXResult(unsigned int code);
+  // The engine's message for the last failed compilation, or "".
+  std::string GetExpressionError() const;
+  // Number of parenthesised sub-expressions; compiles when needed. 0 when the
+  // expression does not compile.
+  unsigned NumberOfSubexpressions();
+  // The same without compiling: 0 until compiled.
+  unsigned NumberOfSubexpressions() const;
+  // Why the last search of a string operation stopped early (the engine gave
+  // up: too complex or out of stack), or "" when it ran to its end.
+  std::string GetLastSearchError() const;
+
+  // --------------------------------------------------------- match results
+  // The current match as a vector (see REMatchInfo): inside OnMatching,
+  // OnSearching, OnGrepping and OnMerging handlers. Empty when no match is
+  // current.
+  REMatchInfo GetMatchingInformation();
+  // Forgets the stored result of Match, MatchAll or Search.
+  void ResetMatches();
+
+  // ---------------------------------------------------------------- events
+  // A plain setter given a non-null handler clears the bound slot of the same
+  // event; a bound setter given a set closure clears the plain slot. The
+  // plain handler is called first when both could be.
+  void SetOnMatching(OnMatchingHandler h);
+  OnMatchingHandler GetOnMatching() const;
+  void SetOnMatchingClosure(const OnMatchingClosure& c);
+  OnMatchingClosure GetOnMatchingClosure() const;
+  void SetOnSearching(OnSearchingHandler h);
+  OnSearchingHandler GetOnSearching() const;
+  void SetOnSearchingClosure(const OnSearchingClosure& c);
+  OnSearchingClosure GetOnSearchingClosure() const;
+  void SetOnGrepping(OnGreppingHandler h);
+  OnGreppingHandler GetOnGrepping() const;
+  void SetOnGreppingClosure(const OnGreppingClosure& c);
+  OnGreppingClosure GetOnGreppingClosure() const;
+  void SetOnMerging(OnMergingHandler h);
+  OnMergingHandler GetOnMerging() const;
+  void SetOnMergingClosure(const OnMergingClosure& c);
+  OnMergingClosure GetOnMergingClosure() const;
+  void SetOnGreppingFiles(OnGreppingFilesHandler h);
+  OnGreppingFilesHandler GetOnGreppingFiles() const;
+  void SetOnGreppingFilesClosure(const OnGreppingFilesClosure& c);
+  OnGreppingFilesClosure GetOnGreppingFilesClosure() const;
+  void SetOnFindFiles(OnFindFilesHandler h);
+  OnFindFilesHandler GetOnFindFiles() const;
+  void SetOnFindFilesClosure(const OnFindFilesClosure& c);
+  OnFindFilesClosure GetOnFindFilesClosure() const;
+  void SetOnChangingFiles(OnChangingFilesHandler h);
+  OnChangingFilesHandler GetOnChangingFiles() const;
+  void SetOnChangingFilesClosure(const OnChangingFilesClosure& c);
+  OnChangingFilesClosure GetOnChangingFilesClosure() const;
+
+  // ------------------------------------------------------ string operations
+  // True when the expression matches stringToMatch from its first byte on;
+  // raises OnMatching with the match, line 1 and line start 0.
+  bool Match();
+  // True when the expression matches the whole of stringToMatch.
+  bool MatchAll();
+  // True when the expression matches anywhere; raises OnSearching once.
+  bool Search();
+  // Number of matches reported to OnGrepping (or found, with no handler), in
+  // string order; 0 for an empty subject. The handler may stop the walk.
+  unsigned Grep();
+  // out = the current match formatted by formatString (Perl-like: $& $1 ...),
+  // or "" when no match is current or the format is empty.
+  void Format(std::string& out) const;
+  // out = stringToMatch with every match replaced by its formatted text; the
+  // text between matches is kept when mergeCopy is set. "" when the format,
+  // the subject or the expression is empty or the expression does not compile.
+  void Merge(std::string& out);
+
+  // -------------------------------------------------------- file operations
+  // Number of files named by filesToMatch that hold a match; raises
+  // OnFindFiles once per such file. Only the expression text and Icase take
+  // part. 0 when the expression or the specification is empty or the
+  // expression does not compile.
+  unsigned FindFiles();
+  // Number of matches in the files, each raised as OnGreppingFiles with one
+  // entry per mark. With no handler the matches are only counted.
+  unsigned GrepFiles();
+  // Replaces every match in the files by formatString merged with it; returns
+  // the number of replacements written. A file holding the save extension or
+  // a read-only file ends the run. Problems: GetChangeFilesErrors.
+  unsigned ChangeFiles();
+  // The problems of the last ChangeFiles, or null when there were none. The
+  // pointer is valid until the next ChangeFiles or the object's destruction.
+  const std::vector<FileChangeProblem>* GetChangeFilesErrors() const;
+
+  // Member callbacks of the file walk; the static callbacks forward to the
+  // object on top of the calling thread's active-object stack.
+  bool ThisFindFilesCallback(const char* fileName);
+  bool ThisGrepFilesCallback(const char* fileName, const FileMatch& match);
+  bool ThisMergeFilesCallback(const char* fileName, const FileMatch& match);
+  static bool FindFilesCallback(const char* fileName);
+  static bool GrepFilesCallback(const char* fileName, const FileMatch& match);
+  static bool MergeFilesCallback(const char* fileName, const FileMatch& match);
+
+  // The calling thread's stack of objects running a file operation: created
+  // by AllocateStack if missing, freed by DeallocateStack only when empty.
+  void AllocateStack();
+  void DeallocateStack();
+
+  // ------------------------------------------------------ file update steps
+  // Writes the replacements pending in mergeFileInformation into their file
+  // (temporary file, fsync, optional backup, rename); records failures.
+  // Afterwards nothing is pending.
+  void MergeUpdateFile();
+  // Closes both descriptors (each if >= 0), removes tempName (if not
+  // empty) and forgets the pending replacements.
+  void MergeFileCleanup(int readFd, int writeFd, const std::string& tempName);
+  // The current offset of a descriptor; 0 when it cannot be read.
+  unsigned long GetFilePointer(int fd) const;
+  // True when the text after the last '.' of fileName equals saveExtension,
+  // ignoring case; false when saveExtension is empty.
+  bool BackupFile(const std::string& fileName) const;
+  // True when the file has no write bit at all, or cannot be examined.
+  bool ReadOnlyFile(const std::string& fileName) const;
+  // The backup name of the pending file: its last extension replaced by
+  // saveExtension (appended when it has none).
+  std::string ReplaceExtension() const;
+
+  // --------------------------------------------------------------- settings
+  // Version written at the head of every settings record.
+  static std::int32_t StreamVersion;
+
+ private:
+  friend RAVELIN_API std::ostream& operator<<(std::ostream& os, RegularExpression& re);
+  friend RAVELIN_API std::istream& operator>>(std::istream& is, RegularExpression& re);
+  friend struct detail::Internals;
+
+  MergeFileInformation mergeFileInformation;
+  std::uint32_t changeCount = 0;
+  std::set<Options> expressionOptions;
+  std::set<Matches> matchOptions;
+  std::locale locale;
+  std::string expression;
+  std::string stringToMatch;
+  std::string filesToMatch;
+  std::string formatString;
+  std::string saveExtension;
+  bool directoryRecursion = false;
+  bool mergeCopy = false;
+  bool expressionParsed = false;
+  // Immutable once built; shared by copies and by MergeSave records.
+  std::shared_ptr<const detail::CompiledExpression> compiledExpression;
+  // The match of a running Match, MatchAll or Search; null otherwise. Owned
+  // by the running operation.
+  const detail::MatchView* matchResults = nullptr;
+  // The match a running Grep or Merge is reporting; null otherwise.
+  const detail::MatchView* lastGrepMatch = nullptr;
+  std::string mergeResult;
+  std::uint64_t mergePosition = 0;
+  std::vector<FileChangeProblem> changeFilesErrors;
+  std::stack<MergeSave, std::deque<MergeSave>> mergeSaveStack;
+  std::string lastSearchError;
+
+  OnMatchingHandler onMatching = nullptr;
+  OnSearchingHandler onSearching = nullptr;
+  OnGreppingHandler onGrepping = nullptr;
+  OnGreppingFilesHandler onGreppingFiles = nullptr;
+  OnFindFilesHandler onFindFiles = nullptr;
+  OnMergingHandler onMerging = nullptr;
+  OnChangingFilesHandler onChangingFiles = nullptr;
+  OnMatchingClosure onMatchingClosure;
+  OnSearchingClosure onSearchingClosure;
+  OnGreppingClosure onGreppingClosure;
+  OnGreppingFilesClosure onGreppingFilesClosure;
+  OnFindFilesClosure onFindFilesClosure;
+  OnMergingClosure onMergingClosure;
+  OnChangingFilesClosure onChangingFilesClosure;
+};
+
+// Writes the settings record of re (options, switches, five strings).
+RAVELIN_API std::ostream& operator<<(std::ostream& os, RegularExpression& re);
+// Reads one settings record into re; the expression is compiled anew at its
+// next use. Fields before a failed extraction are already replaced.
+RAVELIN_API std::istream& operator>>(std::istream& is, RegularExpression& re);
+
+}  // namespace RegexClass
+
+// Counted unit entry points. The library calls them itself at load and
+// unload; a host that calls them pairs each Initialize with one Finalize, and
+// only the outermost pair acts.
+namespace Regularexpressionclass {
+RAVELIN_API void Initialize();
+RAVELIN_API void Finalize();
+}  // namespace Regularexpressionclass
+
+// Threads library (libravelin.so) only.
+namespace Regularexpressiontlsstack {
+RAVELIN_API void Initialize();
+RAVELIN_API void Finalize();
+}  // namespace Regularexpressiontlsstack
+
+#endif  // RAVELIN_REGULAREXPRESSION_H

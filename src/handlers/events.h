@@ -1,0 +1,51 @@
+// Raising events and building match vectors, the same way everywhere.
+#ifndef RAVELIN_HANDLERS_EVENTS_H
+#define RAVELIN_HANDLERS_EVENTS_H
+
+#include "ravelin/RegularExpression.h"
+
+namespace RegexClass {
+namespace detail {
+
+// True when either slot of an event is set.
+template <class Plain, class Bound>
+bool HasHandler(Plain plain, const Bound& bound) {
+  return plain != nullptr || static_cast<bool>(bound);
+}
+
+// Calls the plain handler if set, else the bound one; false when neither is.
+template <class Plain, class Bound, class... Args>
+bool Raise(RegularExpression& re, Plain plain, const Bound& bound, Args&&... args) {
+  if (plain != nullptr) {
+    plain(re, std::forward<Args>(args)...);
+    return true;
+  }
+  if (bound) {
+    bound(re, std::forward<Args>(args)...);
+    return true;
+  }
+  return false;
+}
+
+// The vector of a string match: every mark, then the prefix and the suffix.
+REMatchInfo StringMatchVector(const MatchView& view);
+// The vector of a file match: one entry per mark.
+REMatchInfo FileMatchVector(const MatchView& view);
+
+// Publishes a match in one of the object's match slots for the length of a
+// scope; the slot is null again when the scope ends, by return or exception.
+class MatchSlot {
+ public:
+  MatchSlot(const MatchView*& slot, const MatchView* view) : slot_(slot) { slot_ = view; }
+  ~MatchSlot() { slot_ = nullptr; }
+  MatchSlot(const MatchSlot&) = delete;
+  MatchSlot& operator=(const MatchSlot&) = delete;
+
+ private:
+  const MatchView*& slot_;
+};
+
+}  // namespace detail
+}  // namespace RegexClass
+
+#endif  // RAVELIN_HANDLERS_EVENTS_H
