@@ -1,0 +1,52 @@
+// The file walk: our own stand-in for the file-walking class the old engine
+// offered. It expands a file specification, visits the files in a fixed
+// order, searches each one as a byte buffer and reports through plain
+// function callbacks, as the old class did.
+#ifndef RAVELIN_FILEWALK_FILE_WALKER_H
+#define RAVELIN_FILEWALK_FILE_WALKER_H
+
+#include <memory>
+#include <string>
+
+#include "ravelin/RegularExpression.h"
+
+namespace RegexClass {
+namespace detail {
+
+class CompiledExpression;
+
+class FileWalker {
+ public:
+  // A file holding a match; false ends the walk.
+  using FindCallback = bool (*)(const char* fileName);
+  // One match in a file, in file order; false ends the walk.
+  using GrepCallback = bool (*)(const char* fileName, const FileMatch& match);
+  // The engine gave up on a file part-way (too complex, out of stack) after
+  // its matches up to then were reported; a receiver that changes files must
+  // drop them. The walk goes on with the next file unless it returns false.
+  using FailureCallback = bool (*)(const char* fileName, const std::string& reason);
+
+  FileWalker();
+  ~FileWalker();
+  FileWalker(const FileWalker&) = delete;
+  FileWalker& operator=(const FileWalker&) = delete;
+
+  // Compiles text (up to its first NUL) with Perl syntax, case-insensitive
+  // when icase: 0 on success, else the engine's error code.
+  unsigned SetExpression(const std::string& text, bool icase);
+  // Calls back once per file holding a match (each file is searched until its
+  // first match only); returns the number of such files reported.
+  unsigned FindFiles(FindCallback callback, const std::string& spec, bool recurse, unsigned matchFlags);
+  // Calls back once per match (a null callback only counts); returns the
+  // number of matches reported, the one whose callback said stop included.
+  unsigned GrepFiles(GrepCallback callback, const std::string& spec, bool recurse, unsigned matchFlags,
+                     FailureCallback onFailure = nullptr);
+
+ private:
+  std::shared_ptr<const CompiledExpression> compiled_;
+};
+
+}  // namespace detail
+}  // namespace RegexClass
+
+#endif  // RAVELIN_FILEWALK_FILE_WALKER_H

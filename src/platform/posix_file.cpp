@@ -1,0 +1,336 @@
+#include "platform/posix_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace RegexClass {
+namespace detail {
+namespace {
+
+struct Fault {
+  Call call;
+  int err;
+  int skip;
+};
+
+// Faults are rare and only set by tests; the flag keeps the normal path to
+// one relaxed load.
+std::atomic<bool> faultsArmed{false};
+std::mutex faultMutex;
+std::vector<Fault>& Faults() {
+  static std::vector<Fault> faults;
+  return faults;
+}
+
+// True (and *err set) when an injected fault fires for this call.
+bool Injected(Call call, int* err) {
+  if (!faultsArmed.load(std::memory_order_relaxed)) return false;
+  std::lock_guard<std::mutex> lock(faultMutex);
+  auto& faults = Faults();
+  for (auto it = faults.begin(); it != faults.end(); ++it) {
+    if (it->call != call) continue;
+    if (it->skip > 0) {
+      --it->skip;
+      return false;
+    }
+    *err = it->err;
+    faults.erase(it);
+    if (faults.empty()) faultsArmed = false;
+    return true;
+  }
+  return false;
+}
+
+void Fail(int* err, int value) {
+  if (err != nullptr) *err = value;
+}
+
+void Fill(const struct stat& s, FileStat* st) {
+  st->mode = s.st_mode;
+  st->uid = s.st_uid;
+  st->gid = s.st_gid;
+  st->size = static_cast<std::uint64_t>(s.st_size);
+  st->dev = s.st_dev;
+  st->ino = s.st_ino;
+  st->nlink = s.st_nlink;
+}
+
+}  // namespace
+
+void InjectFault(Call call, int err, int skip) {
+  std::lock_guard<std::mutex> lock(faultMutex);
+  Faults().push_back(Fault{call, err, skip});
+  faultsArmed = true;
+}
+
+void ClearFaults() {
+  std::lock_guard<std::mutex> lock(faultMutex);
+  Faults().clear();
+  faultsArmed = false;
+}
+
+void UniqueFd::Reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool FileStat::IsDirectory() const { return S_ISDIR(mode); }
+bool FileStat::IsRegular() const { return S_ISREG(mode); }
+bool FileStat::IsLink() const { return S_ISLNK(mode); }
+
+UniqueFd OpenRead(const std::string& path, int* err) {
+  int e = 0;
+  if (Injected(Call::Open, &e)) {
+    Fail(err, e);
+    return UniqueFd();
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) Fail(err, errno);
+  return UniqueFd(fd);
+}
+
+long ReadSome(int fd, void* buf, std::size_t n, int* err) {
+  int e = 0;
+  if (Injected(Call::Read, &e)) {
+    Fail(err, e);
+    return -1;
+  }
+  ssize_t got;
+  do {
+    got = ::read(fd, buf, n);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) Fail(err, errno);
+  return static_cast<long>(got);
+}
+
+long ReadFull(int fd, void* buf, std::size_t n, int* err) {
+  std::size_t done = 0;
+  while (done < n) {
+    long got = ReadSome(fd, static_cast<char*>(buf) + done, n - done, err);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<long>(done);
+}
+
+bool WriteAll(int fd, const void* buf, std::size_t n, int* err) {
+  const char* p = static_cast<const char*>(buf);
+  int e = 0;
+  if (Injected(Call::ShortWrite, &e) && n > 1) {
+    // Store part of the data, then fail as a full disk would.
+    ssize_t put;
+    do {
+      put = ::write(fd, p, n / 2);
+    } while (put < 0 && errno == EINTR);
+    Fail(err, e);
+    return false;
+  }
+  while (n > 0) {
+    if (Injected(Call::Write, &e)) {
+      Fail(err, e);
+      return false;
+    }
+    ssize_t put = ::write(fd, p, n);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      Fail(err, errno);
+      return false;
+    }
+    if (put == 0) {
+      Fail(err, ENOSPC);
+      return false;
+    }
+    p += put;
+    n -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool Fsync(int fd, int* err) {
+  int e = 0;
+  if (Injected(Call::Fsync, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  int rc;
+  do {
+    rc = ::fsync(fd);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) Fail(err, errno);
+  return rc == 0;
+}
+
+std::int64_t CurrentOffset(int fd) {
+  off_t at = ::lseek(fd, 0, SEEK_CUR);
+  return at < 0 ? -1 : static_cast<std::int64_t>(at);
+}
+
+bool Stat(const std::string& path, FileStat* st, int* err) {
+  int e = 0;
+  if (Injected(Call::Stat, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  struct stat s;
+  if (::stat(path.c_str(), &s) != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  Fill(s, st);
+  return true;
+}
+
+bool Lstat(const std::string& path, FileStat* st, int* err) {
+  int e = 0;
+  if (Injected(Call::Stat, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  struct stat s;
+  if (::lstat(path.c_str(), &s) != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  Fill(s, st);
+  return true;
+}
+
+bool Fstat(int fd, FileStat* st, int* err) {
+  int e = 0;
+  if (Injected(Call::Stat, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  struct stat s;
+  if (::fstat(fd, &s) != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  Fill(s, st);
+  return true;
+}
+
+UniqueFd CreateTempFile(const std::string& dir, const std::string& prefix, std::string* name, int* err) {
+  std::string pattern = (dir.empty() ? std::string(".") : dir) + "/" + prefix + "XXXXXX";
+  if (name != nullptr) *name = pattern;
+  int e = 0;
+  if (Injected(Call::TempCreate, &e)) {
+    Fail(err, e);
+    return UniqueFd();
+  }
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  int fd;
+  do {
+    fd = ::mkostemp(buffer.data(), O_CLOEXEC);  // exclusive, mode 0600
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    Fail(err, errno);
+    return UniqueFd();
+  }
+  if (name != nullptr) name->assign(buffer.data());
+  return UniqueFd(fd);
+}
+
+bool Rename(const std::string& from, const std::string& to, int* err) {
+  int e = 0;
+  if (Injected(Call::Rename, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  return true;
+}
+
+bool Unlink(const std::string& path, int* err) {
+  int e = 0;
+  if (Injected(Call::Unlink, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  if (::unlink(path.c_str()) != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  return true;
+}
+
+bool Fchmod(int fd, mode_t mode, int* err) {
+  int e = 0;
+  if (Injected(Call::Chmod, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  if (::fchmod(fd, mode) != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  return true;
+}
+
+bool Fchown(int fd, uid_t uid, gid_t gid, int* err) {
+  int e = 0;
+  if (Injected(Call::Chown, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  if (::fchown(fd, uid, gid) != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  return true;
+}
+
+std::string ResolveLinks(const std::string& path, int* err) {
+  std::string current = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat s;
+    if (::lstat(current.c_str(), &s) != 0) {
+      Fail(err, errno);
+      return std::string();
+    }
+    if (!S_ISLNK(s.st_mode)) return current;
+    std::vector<char> target(static_cast<std::size_t>(s.st_size > 0 ? s.st_size : PATH_MAX) + 1);
+    ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0) {
+      Fail(err, errno);
+      return std::string();
+    }
+    std::string next(target.data(), static_cast<std::size_t>(n));
+    if (next.empty() || next[0] != '/') {
+      std::string dir = DirectoryOf(current);
+      next = (dir == "." && current.find('/') == std::string::npos) ? next : dir + "/" + next;
+    }
+    current = next;
+  }
+  Fail(err, ELOOP);
+  return std::string();
+}
+
+std::string DirectoryOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string ErrorText(int err) { return std::strerror(err); }
+
+}  // namespace detail
+}  // namespace RegexClass

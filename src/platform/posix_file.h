@@ -1,0 +1,115 @@
+// The narrow seam to POSIX file calls. Every call retries on EINTR (close
+// never does), writes loop over short writes, and a failure hands back the
+// errno taken right after the failing call. Tests can make any call fail
+// with a chosen errno (InjectFault).
+#ifndef RAVELIN_PLATFORM_POSIX_FILE_H
+#define RAVELIN_PLATFORM_POSIX_FILE_H
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace RegexClass {
+namespace detail {
+
+// Calls that a test can make fail.
+enum class Call {
+  Open,        // opening an existing file
+  TempCreate,  // creating a temporary file
+  Read,
+  Write,
+  ShortWrite,  // a write that stores fewer bytes than asked, once, then fails with the errno
+  Fsync,
+  Rename,
+  Stat,
+  Chmod,
+  Chown,
+  Unlink,
+  OpenDir,
+  Map,
+};
+// From now on the (skip + 1)-th call of that kind fails with err (once).
+void InjectFault(Call call, int err, int skip = 0);
+// Forgets every injected fault.
+void ClearFaults();
+
+// Owns a descriptor; closes it on destruction (no retry on EINTR).
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset();
+
+ private:
+  int fd_ = -1;
+};
+
+struct FileStat {
+  mode_t mode = 0;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  std::uint64_t size = 0;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  nlink_t nlink = 0;
+  bool IsDirectory() const;
+  bool IsRegular() const;
+  bool IsLink() const;
+};
+
+// Opens an existing file for reading (O_CLOEXEC). Invalid on failure.
+UniqueFd OpenRead(const std::string& path, int* err);
+// Reads up to n bytes: the count (0 at end of file), or -1 and *err.
+long ReadSome(int fd, void* buf, std::size_t n, int* err);
+// Reads until n bytes or end of file: the count, or -1 and *err.
+long ReadFull(int fd, void* buf, std::size_t n, int* err);
+// Writes all n bytes; false and *err on failure (ENOSPC for a write that
+// stored nothing without an error).
+bool WriteAll(int fd, const void* buf, std::size_t n, int* err);
+bool Fsync(int fd, int* err);
+// The current offset, or -1.
+std::int64_t CurrentOffset(int fd);
+bool Stat(const std::string& path, FileStat* st, int* err);
+bool Lstat(const std::string& path, FileStat* st, int* err);
+bool Fstat(int fd, FileStat* st, int* err);
+// Creates a new file exclusively, mode 0600, in dir, named from prefix plus
+// six random characters; *name receives its path.
+UniqueFd CreateTempFile(const std::string& dir, const std::string& prefix, std::string* name, int* err);
+bool Rename(const std::string& from, const std::string& to, int* err);
+bool Unlink(const std::string& path, int* err);
+bool Fchmod(int fd, mode_t mode, int* err);
+bool Fchown(int fd, uid_t uid, gid_t gid, int* err);
+// The path a symbolic link finally leads to (relative targets resolved
+// against the link's directory); the path itself when it is not a link.
+// "" on failure.
+std::string ResolveLinks(const std::string& path, int* err);
+// The directory part of a path ("." when it has none).
+std::string DirectoryOf(const std::string& path);
+// The text of an errno value.
+std::string ErrorText(int err);
+
+}  // namespace detail
+}  // namespace RegexClass
+
+#endif  // RAVELIN_PLATFORM_POSIX_FILE_H
