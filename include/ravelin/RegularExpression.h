@@ -169,7 +169,16 @@ class Closure<void(RegularExpression&, Args...)> {
   static void Invoke(const Closure& self, RegularExpression& re, Args... args) {
     void (T::*method)(RegularExpression&, Args...);
     std::memcpy(&method, self.method_, sizeof(method));
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC cannot see that a copied member pointer to a non-virtual function
+// never reads the target's vtable, and warns about a class without one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#endif
     (static_cast<T*>(self.target_)->*method)(re, args...);
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
   }
   void* target_ = nullptr;
   void (*invoke_)(const Closure&, RegularExpression&, Args...) = nullptr;
