@@ -18,7 +18,17 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/RavelinConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/RavelinConfig.cmake ${PROJECT_BINARY_DIR}/RavelinConfigVersion.cmake
   DESTINATION ${RAVELIN_CMAKE_DIR})
 
-# One .pc file per library, from one template.
+# One .pc file per library, from one template. The prefix is found from the
+# file's own place, so an installed tree can be moved.
+set(RAVELIN_PC_PREFIX "\${pcfiledir}/..")
+if(NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  string(REPLACE "/" ";" libdir_parts "${CMAKE_INSTALL_LIBDIR}")
+  foreach(part ${libdir_parts})
+    string(APPEND RAVELIN_PC_PREFIX "/..")
+  endforeach()
+else()
+  set(RAVELIN_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+endif()
 foreach(lib ravelin ravelinsolo)
   set(RAVELIN_PC_LIB ${lib})
   if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
