@@ -63,7 +63,8 @@
 //   from these four words keep their meaning exactly (without EscapeInLists a
 //   backslash inside [...] is an ordinary character; without BkRefs \1 is the
 //   digit 1). Intervals and CharClasses may be taken from any of them, and
-//   BkPlusQm, BkVbar and LimitedOps added to Basic. A word the engine cannot
+//   in Basic, BkPlusQm with BkVbar may stand for LimitedOps (then \+ \? and
+//   \| are the operators). A word the engine cannot
 //   express (for example BkVbar without BkParens) fails to compile with
 //   result code UnsupportedOptions and a message saying so; it is never
 //   approximated.
