@@ -78,6 +78,13 @@ void ClearFaults() {
   faultsArmed = false;
 }
 
+bool FaultInjected(Call call, int* err) {
+  int e = 0;
+  if (!Injected(call, &e)) return false;
+  Fail(err, e);
+  return true;
+}
+
 void UniqueFd::Reset() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

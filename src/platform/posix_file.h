@@ -34,6 +34,9 @@ enum class Call {
 void InjectFault(Call call, int err, int skip = 0);
 // Forgets every injected fault.
 void ClearFaults();
+// For the other platform files: true (and *err set) when an injected fault
+// fires for this call, which then must fail with *err.
+bool FaultInjected(Call call, int* err);
 
 // Owns a descriptor; closes it on destruction (no retry on EINTR).
 class UniqueFd {
