@@ -1,9 +1,60 @@
-// Placeholder: FindFiles and GrepFiles arrive with the file walk.
-#include "ravelin/RegularExpression.h"
+// FindFiles and GrepFiles: the object's side of the file walk.
+#include "filewalk/file_walker.h"
+#include "handlers/active_stack.h"
+#include "handlers/events.h"
 
 namespace RegexClass {
-unsigned RegularExpression::FindFiles() { return 0; }
-unsigned RegularExpression::GrepFiles() { return 0; }
-bool RegularExpression::ThisFindFilesCallback(const char*) { return false; }
-bool RegularExpression::ThisGrepFilesCallback(const char*, const FileMatch&) { return false; }
+
+unsigned RegularExpression::FindFiles() {
+  if (expression.empty() || filesToMatch.empty()) return 0;
+  detail::FileWalker walker;
+  // Only the text and Icase take part in finding text in files.
+  if (walker.SetExpression(expression, IsExpressionOption(Icase)) != 0) return 0;
+  ParseExpression();  // keeps the object's own compiled form current; not consulted
+  const unsigned flags = GetMatchFlags();
+  // A handler may change the object while the walk runs: the walk keeps
+  // what it started with.
+  const std::string spec = filesToMatch;
+  const bool recurse = directoryRecursion;
+  detail::ActiveObjectGuard guard(*this);
+  if (!guard.Active()) return 0;  // no stack slot: the callbacks could not find us
+  return walker.FindFiles(&FindFilesCallback, spec, recurse, flags);
+}
+
+bool RegularExpression::ThisFindFilesCallback(const char* fileName) {
+  if (!detail::HasHandler(onFindFiles, onFindFilesClosure)) return true;
+  bool goOn = true;
+  detail::Raise(*this, onFindFiles, onFindFilesClosure, std::string(fileName != nullptr ? fileName : ""), goOn);
+  return goOn;
+}
+
+unsigned RegularExpression::GrepFiles() {
+  if (expression.empty() || filesToMatch.empty()) return 0;
+  detail::FileWalker walker;
+  if (walker.SetExpression(expression, IsExpressionOption(Icase)) != 0) return 0;
+  ParseExpression();
+  const unsigned flags = GetMatchFlags();
+  const std::string spec = filesToMatch;
+  const bool recurse = directoryRecursion;
+  detail::ActiveObjectGuard guard(*this);
+  if (!guard.Active()) return 0;
+  // With no handler, ThisGrepFilesCallback would only say "go on" to every
+  // match: the walk then counts without building anything per match. No
+  // handler can appear meanwhile, since only handlers of ours run here.
+  const bool reporting = detail::HasHandler(onGreppingFiles, onGreppingFilesClosure);
+  return walker.GrepFiles(reporting ? &GrepFilesCallback : nullptr, spec, recurse, flags);
+}
+
+bool RegularExpression::ThisGrepFilesCallback(const char* fileName, const FileMatch& match) {
+  if (!detail::HasHandler(onGreppingFiles, onGreppingFilesClosure)) return true;
+  REMatchInfo info;
+  const unsigned marks = match.Marks();
+  info.reserve(marks);
+  for (unsigned i = 0; i < marks; ++i) info.push_back(REMatch{match.What(i), match.Position(i)});
+  bool goOn = true;
+  detail::Raise(*this, onGreppingFiles, onGreppingFilesClosure, std::string(fileName != nullptr ? fileName : ""),
+                static_cast<const REMatchInfo&>(info), match.Line(), goOn);
+  return goOn;
+}
+
 }  // namespace RegexClass
