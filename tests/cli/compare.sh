@@ -1,0 +1,79 @@
+#!/bin/bash
+# ravelin against grep, perl and sed on a copy of a real tree (a few hundred
+# KB of the C++ library headers), for patterns on which the engines agree:
+# no alternation, greedy runs of one class, nothing that spans lines.
+. "$(dirname "$0")/lib.sh"
+
+src=$(ls -d /usr/include/c++/*/ 2>/dev/null | head -n 1)
+if [ -z "$src" ] || [ ! -d "$src/backward" ]; then
+  echo "no C++ headers to compare on; skipped"
+  exit 77
+fi
+cd "$work" || exit 1
+mkdir tree
+cp -RL "$src/backward" "$src/decimal" "$src/tr2" tree/
+cp -L "$src"/a* tree/ 2>/dev/null
+
+# compare_outputs LABEL: $work/out (ravelin) against $work/ref, both sorted.
+compare_sorted() {
+  sort "$work/out" >"$work/out.sorted"
+  sort "$work/ref" >"$work/ref.sorted"
+  cmp -s "$work/out.sorted" "$work/ref.sorted" ||
+    fail "differs from $1: $(diff "$work/ref.sorted" "$work/out.sorted" | head -n 6)"
+}
+
+# grep-files -r against grep -r -n -b -o (FILE:LINE:OFFSET:MATCH).
+for pat in 'template' 'std::[a-z_]+' '[A-Z_]{3,}' '#[a-z]+' '[0-9]+' '_M_[a-z]+\(' '\btypename\b'; do
+  run grep-files -r "$pat" tree
+  expect_rc 0; expect_no_err
+  grep -r -a -n -b -o -E "$pat" tree >"$work/ref"
+  compare_sorted "grep -r -n -b -o -E '$pat'"
+done
+run grep-files -r -i 'TEMPLATE<' tree
+grep -r -a -n -b -o -i -E 'TEMPLATE<' tree >"$work/ref"
+compare_sorted "grep -r -n -b -o -i"
+
+# find-files -r against grep -r -l, including a pattern found nowhere.
+for pat in 'unordered' 'Copyright' '__glibcxx_[a-z_]+' 'no such text anywhere'; do
+  run find-files -r "$pat" tree
+  grep -r -a -l -E "$pat" tree >"$work/ref"
+  want_rc=$?
+  expect_rc "$want_rc"
+  compare_sorted "grep -r -l -E '$pat'"
+done
+
+# merge against perl -pe 's/.../.../g' over every file, one after another.
+find tree -type f | sort >"$work/files"
+cat $(cat "$work/files") >"$work/all"
+merge_case() {
+  local pat=$1 fmt=$2
+  run merge "$pat" "$fmt" --input "$work/all"
+  expect_rc 0
+  perl -pe "s/$pat/$fmt/g" "$work/all" >"$work/ref"
+  cmp -s "$work/out" "$work/ref" || fail "differs from perl s/$pat/$fmt/g"
+}
+merge_case '(\w+)::(\w+)' '$2..$1'
+merge_case 'std::' 'STD::'
+merge_case '([a-z]+)_([a-z]+)' '${2}_$1'
+merge_case '\d+' '<$&>'
+merge_case '\btypename\b' 'class'
+merge_case '[A-Z]+' ''
+
+# change-files -r against sed -E -i on a second copy of the tree.
+change_case() {
+  local pat=$1 fmt=$2
+  rm -rf theirs && cp -R tree theirs
+  run change-files -r --count "$pat" "$fmt" tree
+  expect_rc 0; expect_no_err
+  local want
+  want=$(grep -r -a -o -E "$pat" theirs | wc -l)
+  [ "$(cat "$work/out")" = "$want" ] || fail "replacement count $(cat "$work/out"), grep -o counts $want"
+  find theirs -type f -exec sed -E -i "s/$pat/$fmt/g" {} +
+  diff -r theirs tree >"$work/diff" || fail "differs from sed -E -i 's/$pat/$fmt/g': $(head -n 6 "$work/diff")"
+}
+change_case 'std::([a-z_]+)' 'STD::\1'
+change_case '([0-9]+)([UL]+)' '\2\1'
+change_case 'namespace ([a-z_]+)' 'namespace \1_v2'
+change_case '_GLIBCXX_' ''
+
+finish

@@ -1,0 +1,122 @@
+#!/bin/bash
+# The file commands: find-files, grep-files and change-files, their output,
+# the problem list, backups, the stop at a read-only file, odd file names and
+# the progress line.
+. "$(dirname "$0")/lib.sh"
+
+make_tree() {
+  local t=$1
+  mkdir -p "$t/sub" "$t/.dot"
+  printf 'alpha beta\ngamma alpha\n' >"$t/a.txt"
+  printf 'beta\n' >"$t/b.log"
+  printf 'nothing here\n' >"$t/c.txt"
+  printf 'alpha\n' >"$t/.hidden.txt"
+  printf 'one alpha\n' >"$t/sp ace.txt"
+  printf 'alpha\n' >"$t/new
+line.txt"
+  printf 'x\nalpha\n' >"$t/sub/d.txt"
+  printf 'zeta\n' >"$t/sub/e.txt"
+  printf 'alpha\n' >"$t/.dot/f.txt"
+}
+t="$work/tree"
+make_tree "$t"
+
+# find-files: one name a line, files first, then subdirectories, in byte
+# order; names beginning with a dot are ordinary; odd names as they are.
+printf '%s\n' "$t/.hidden.txt" "$t/a.txt" "$t/new
+line.txt" "$t/sp ace.txt" >"$work/want"
+run find-files alpha "$t/*.txt"
+expect_rc 0; expect_out_file "$work/want"; expect_no_err
+printf '%s\n' "$t/.dot/f.txt" "$t/sub/d.txt" >>"$work/want"
+run find-files -r alpha "$t/*.txt"
+expect_rc 0; expect_out_file "$work/want"; expect_no_err
+run find-files alpha "$t/*.txt" --recursive --count
+expect_rc 0; expect_out '6\n'
+check 0 "$t/b.log\n"       find-files beta "$t/*.log"
+check 0 "$t/a.txt\n"       find-files -i GAMMA "$t"
+check 1 ''                 find-files alpha "$t/*.none"
+check 1 ''                 find-files alpha "$work/no/such/dir/*"
+check 1 ''                 find-files alpha ''
+check 1 '0\n'              find-files --count omega "$t/*"
+
+# grep-files: FILE:LINE:OFFSET:TEXT.
+check 0 "$t/a.txt:1:0:alpha\n$t/a.txt:2:17:alpha\n"  grep-files alpha "$t/a.txt"
+check 0 "$t/sub/d.txt:2:2:alpha\n"                     grep-files 'al\w+' "$t/sub/*"
+check 0 "$t/a.txt:1:0:alpha beta\n"                    grep-files 'alpha\sbeta' "$t/a.txt"
+check 0 "$t/a.txt:1:6:beta\n$t/b.log:1:0:beta\n"       grep-files beta "$t"
+check 0 "$t/sp ace.txt:1:4:alpha\n"                    grep-files alpha "$t/sp*"
+check 0 '7\n'                                          grep-files --count -r alpha "$t"
+check 1 ''                                             grep-files omega "$t"
+check 1 '0\n'                                          grep-files --count omega "$t"
+
+# change-files: nothing printed by default; --stats and --count.
+c="$work/change1"
+make_tree "$c"
+check 0 '' change-files alpha ALPHA "$c/a.txt"
+printf 'ALPHA beta\ngamma ALPHA\n' | cmp -s - "$c/a.txt" || fail "a.txt not changed"
+check 0 '3 replacements, 3 files changed\n' change-files '(al)pha' '<\1>' "$c/*.txt" --stats
+printf 'one <al>\n' | cmp -s - "$c/sp ace.txt" || fail "sp ace.txt not changed"
+printf '<al>\n' | cmp -s - "$c/new
+line.txt" || fail "new-line file not changed"
+check 0 '3\n' change-files -r --count '<al>' 'alpha' "$c/*.txt"
+check 0 "$c/.hidden.txt:1:0:alpha\n" grep-files alpha "$c/.h*"
+check 1 '0 replacements, 0 files changed\n' change-files --stats omega x "$c"
+# An empty format deletes the matches.
+check 0 '' change-files ' beta' '' "$c/a.txt"
+printf 'ALPHA\ngamma ALPHA\n' | cmp -s - "$c/a.txt" || fail "empty format did not delete"
+
+# --backup: the old content is kept under the new extension.
+c="$work/change2"
+make_tree "$c"
+check 0 '1 replacement, 1 file changed\n' change-files --backup bak --stats beta BETA "$c/b.log"
+printf 'BETA\n' | cmp -s - "$c/b.log" || fail "b.log not changed"
+printf 'beta\n' | cmp -s - "$c/b.bak" || fail "b.bak is not the old b.log"
+
+# A problem with one file is reported, the other files are still changed,
+# and the status is 2.
+p="$work/problem"
+mkdir -p "$p/p.bak"
+printf 'alpha\n' >"$p/p.txt"
+printf 'alpha\n' >"$p/q.txt"
+run change-files --backup bak --stats alpha omega "$p/*.txt"
+expect_rc 2
+expect_err "$p/p.bak: BackupFailed at 0: "
+expect_out '1 replacement, 1 file changed\n'
+printf 'alpha\n' | cmp -s - "$p/p.txt" || fail "p.txt changed despite its failed backup"
+printf 'omega\n' | cmp -s - "$p/q.txt" || fail "q.txt not changed"
+
+# A read-only file holding a match ends the library's run: reported, status 2.
+r="$work/readonly"
+mkdir -p "$r"
+for f in a b c; do printf 'alpha\n' >"$r/$f.txt"; done
+chmod 444 "$r/b.txt"
+run change-files alpha omega "$r/*.txt"
+expect_rc 2
+expect_err "$r/b.txt: holds a match but it is read-only"
+printf 'omega\n' | cmp -s - "$r/a.txt" || fail "a.txt before the read-only file not changed"
+printf 'alpha\n' | cmp -s - "$r/c.txt" || fail "c.txt after the read-only file changed"
+# ... and so does a file carrying the backup extension.
+k="$work/backupname"
+mkdir -p "$k"
+printf 'alpha\n' >"$k/a.bak"
+printf 'alpha\n' >"$k/b.txt"
+run change-files --backup bak alpha omega "$k"
+expect_rc 2
+expect_err "$k/a.bak: holds a match but its name carries the backup extension"
+printf 'alpha\n' | cmp -s - "$k/b.txt" || fail "b.txt after the backup-named file changed"
+
+# The progress line: never when standard error is not a terminal (the checks
+# above saw an empty standard error), shown on a terminal.
+if script -qec true /dev/null >/dev/null 2>&1; then
+  c="$work/change3"
+  make_tree "$c"
+  current="change-files on a terminal"
+  script -qec "'$RAVELIN' change-files -r alpha omega '$c'" /dev/null >"$work/tty" 2>&1
+  grep -q 'ravelin: [0-9]* files*, [0-9]* match' "$work/tty" || fail "no progress line on a terminal"
+  current="grep-files --count on a terminal"
+  script -qec "'$RAVELIN' grep-files --count -r omega '$c'" /dev/null >"$work/tty" 2>&1
+  grep -q 'ravelin: [0-9]* files*, [0-9]* match' "$work/tty" || fail "no progress line on a terminal"
+  sed 's/.*\x1b\[K//' "$work/tty" | tr -d '\r' | grep -qx 7 || fail "no count after the progress line"
+fi
+
+finish

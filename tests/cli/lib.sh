@@ -1,0 +1,61 @@
+# Helpers for the ravelin command tests. Source it with the tool's path in
+# $1; each test script then calls `run ARGS...` and the expect_* checks, and
+# ends with `finish`.
+set -u
+RAVELIN=$1
+export LC_ALL=C
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+failures=0
+current="(none)"
+
+# run ARGS...: runs ravelin; stdout in $work/out, stderr in $work/err, status in $rc.
+run() {
+  current="ravelin $*"
+  "$RAVELIN" "$@" >"$work/out" 2>"$work/err"
+  rc=$?
+}
+# run_in TEXT ARGS...: the same with TEXT (printf %s) on standard input.
+run_in() {
+  local input=$1
+  shift
+  current="ravelin $* <<< '$input'"
+  printf '%s' "$input" | "$RAVELIN" "$@" >"$work/out" 2>"$work/err"
+  rc=$?
+}
+
+fail() {
+  echo "FAIL: $current: $*" >&2
+  echo "  stdout: $(head -c 600 "$work/out")" >&2
+  echo "  stderr: $(head -c 600 "$work/err")" >&2
+  failures=$((failures + 1))
+}
+expect_rc() { [ "$rc" = "$1" ] || fail "exit status $rc, expected $1"; }
+# expect_out TEXT: stdout is exactly TEXT (printf %b, so \n and \0 may be used).
+expect_out() {
+  printf '%b' "$1" >"$work/expected"
+  cmp -s "$work/expected" "$work/out" || fail "unexpected output, expected '$(printf '%b' "$1")'"
+}
+expect_out_file() { cmp -s "$1" "$work/out" || fail "output differs from $1"; }
+expect_no_err() { [ ! -s "$work/err" ] || fail "unexpected message on standard error"; }
+expect_err() { grep -qF -- "$1" "$work/err" || fail "standard error lacks '$1'"; }
+expect_usage() { expect_rc 2; expect_err "usage: ravelin"; }
+
+finish() {
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+}
+
+# check RC EXPECTED ARGS...: runs ravelin with ARGS and checks the status,
+# the exact standard output (printf %b) and a quiet standard error.
+check() {
+  local want_rc=$1 want_out=$2
+  shift 2
+  run "$@"
+  expect_rc "$want_rc"
+  expect_out "$want_out"
+  expect_no_err
+}

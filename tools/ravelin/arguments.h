@@ -1,0 +1,109 @@
+// The command line of ravelin: what the user asked for, checked for form.
+#ifndef RAVELIN_TOOLS_ARGUMENTS_H
+#define RAVELIN_TOOLS_ARGUMENTS_H
+
+#include <ravelin/RegularExpression.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ravelin_cli {
+
+using RegexClass::RegularExpression;
+
+// A command line that cannot be run as written. The message names the fault;
+// the caller adds the usage line and exits with status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class Command {
+  kNone,
+  kMatch,
+  kMatchAll,
+  kSearch,
+  kGrep,
+  kMerge,
+  kFindFiles,
+  kGrepFiles,
+  kChangeFiles
+};
+
+// Which arguments a command takes, in order.
+struct CommandShape {
+  Command command;
+  const char* name;
+  bool pattern;
+  bool format;
+  bool filespec;
+};
+
+// One --option / --no-option, or --match-option / --no-match-option, in the
+// order given.
+struct CompileOptionEdit {
+  bool add;
+  RegularExpression::Options option;
+};
+struct MatchOptionEdit {
+  bool add;
+  RegularExpression::Matches option;
+};
+
+// An optional string that remembers whether it was given at all.
+struct Given {
+  bool given = false;
+  std::string value;
+  void Set(const std::string& v) {
+    given = true;
+    value = v;
+  }
+};
+
+struct Invocation {
+  Command command = Command::kNone;
+  std::string commandName;
+  // Positional arguments after the command; fewer than the command takes is
+  // allowed only with --load (the rest come from the record).
+  std::vector<std::string> arguments;
+
+  Given subject;    // --subject TEXT
+  Given inputFile;  // --input FILE
+  Given loadFile;   // --load FILE
+  Given saveFile;   // --save FILE
+  Given backup;     // --backup EXT
+  Given syntax;     // --syntax normal|extended|basic|literal
+
+  bool recursive = false;  // -r
+  bool ignoreCase = false; // -i
+  bool count = false;      // --count
+  bool stats = false;      // --stats
+  bool help = false;       // --help
+  bool version = false;    // --version
+  int copy = -1;           // --copy (1) / --no-copy (0); -1 when neither was given
+
+  std::vector<CompileOptionEdit> compileOptions;
+  std::vector<MatchOptionEdit> matchOptions;
+};
+
+// Reads argv. Options may stand before or after the command; "--" ends the
+// options. Throws UsageError for an unknown option or command, a missing
+// option value, an unknown option name or syntax, or too many arguments.
+Invocation ParseArguments(int argc, char** argv);
+
+// The shape of a command, or null for an unknown name.
+const CommandShape* FindCommand(const std::string& name);
+
+// Option names as the enumerators, case-insensitive; the match options with
+// or without their "Match" prefix. False for an unknown name.
+bool LookUpCompileOption(const std::string& name, RegularExpression::Options& out);
+bool LookUpMatchOption(const std::string& name, RegularExpression::Matches& out);
+
+// "usage: ravelin [OPTIONS] COMMAND ARGS..." and the help page.
+const char* UsageLine();
+const char* HelpText();
+
+}  // namespace ravelin_cli
+
+#endif  // RAVELIN_TOOLS_ARGUMENTS_H

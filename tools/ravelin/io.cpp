@@ -1,0 +1,80 @@
+#include "io.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace ravelin_cli {
+namespace {
+
+bool ReadStream(std::FILE* f, std::string& out) {
+  char block[65536];
+  out.clear();
+  for (;;) {
+    const std::size_t n = std::fread(block, 1, sizeof block, f);
+    out.append(block, n);
+    if (n < sizeof block) return !std::ferror(f);
+  }
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool ok = ReadStream(f, out);
+  const int saved = errno;
+  std::fclose(f);
+  if (!ok) error = "cannot read " + path + ": " + std::strerror(saved);
+  return ok;
+}
+
+bool ReadStandardInput(std::string& out, std::string& error) {
+  if (ReadStream(stdin, out)) return true;
+  error = std::string("cannot read standard input: ") + std::strerror(errno);
+  return false;
+}
+
+void Complain(const std::string& message) {
+  std::string line = "ravelin: " + message + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+void Output::Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void Output::Put(char c) { std::fputc(c, stdout); }
+
+void Output::Number(std::int64_t n) { std::fprintf(stdout, "%lld", static_cast<long long>(n)); }
+
+bool Output::Finish() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
+
+Progress::Progress() : enabled_(isatty(STDERR_FILENO) == 1), last_(std::chrono::steady_clock::now()) {}
+
+void Progress::Update(unsigned long files, unsigned long matches) {
+  if (!enabled_) return;
+  // Reading the clock on every match would cost more than the match; look
+  // every 64 calls.
+  if ((++calls_ & 63) != 1) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (shown_ && now - last_ < std::chrono::milliseconds(100)) return;
+  last_ = now;
+  std::fprintf(stderr, "\rravelin: %lu file%s, %lu match%s", files, files == 1 ? "" : "s", matches,
+               matches == 1 ? "" : "es");
+  std::fflush(stderr);
+  shown_ = true;
+}
+
+void Progress::Clear() {
+  if (!shown_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  shown_ = false;
+}
+
+}  // namespace ravelin_cli

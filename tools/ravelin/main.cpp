@@ -1,0 +1,45 @@
+// ravelin: every operation of the Ravelin library from the shell.
+//
+//   ravelin [OPTIONS] COMMAND ARGS...
+//
+// The command line is read by arguments.cpp, run by commands.cpp and the
+// bytes in and out are handled by io.cpp. Exit status as grep has it: 0 found,
+// 1 not found, 2 trouble.
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "arguments.h"
+#include "commands.h"
+#include "exit_status.h"
+#include "io.h"
+
+#ifndef RAVELIN_VERSION
+#define RAVELIN_VERSION "2.1.1"
+#endif
+
+int main(int argc, char** argv) {
+  using namespace ravelin_cli;
+  try {
+    const Invocation invocation = ParseArguments(argc, argv);
+    if (invocation.help) {
+      std::fputs(HelpText(), stdout);
+      return std::fflush(stdout) == 0 ? kFound : kTrouble;
+    }
+    if (invocation.version) {
+      std::fputs("ravelin " RAVELIN_VERSION "\n", stdout);
+      return std::fflush(stdout) == 0 ? kFound : kTrouble;
+    }
+    return RunCommand(invocation);
+  } catch (const UsageError& e) {
+    Complain(e.what());
+    std::fprintf(stderr, "%s\n", UsageLine());
+    return kTrouble;
+  } catch (const std::bad_alloc&) {
+    Complain("out of memory");
+    return kTrouble;
+  } catch (const std::exception& e) {
+    Complain(e.what());
+    return kTrouble;
+  }
+}
