@@ -2,7 +2,7 @@
 # $1; each test script then calls `run ARGS...` and the expect_* checks, and
 # ends with `finish`.
 set -u
-RAVELIN=$1
+RAVELIN=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 export LC_ALL=C
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT

@@ -54,7 +54,7 @@ check 1 ''                                         grep --option icase --no-opti
 # The subject from standard input, from a file, or from --subject.
 printf 'one\ntwo\nthree\n' >"$work/subject.txt"
 run_in $'one\ntwo\n' grep o
-expect_rc 0; expect_out '1:2:o\n2:6:o\n'
+expect_rc 0; expect_out '1:0:o\n2:6:o\n'
 run grep 't[a-z]+' --input "$work/subject.txt"
 expect_rc 0; expect_out '2:4:two\n3:8:three\n'
 run --subject abc --input "$work/subject.txt" grep b
