@@ -33,16 +33,19 @@ REMatchInfo StringMatchVector(const MatchView& view);
 REMatchInfo FileMatchVector(const MatchView& view);
 
 // Publishes a match in one of the object's match slots for the length of a
-// scope; the slot is null again when the scope ends, by return or exception.
+// scope. When the scope ends, by return or exception, the slot gets back what
+// it held before: null, unless a handler of an outer operation on the same
+// object is running, whose match then becomes current again.
 class MatchSlot {
  public:
-  MatchSlot(const MatchView*& slot, const MatchView* view) : slot_(slot) { slot_ = view; }
-  ~MatchSlot() { slot_ = nullptr; }
+  MatchSlot(const MatchView*& slot, const MatchView* view) : slot_(slot), previous_(slot) { slot_ = view; }
+  ~MatchSlot() { slot_ = previous_; }
   MatchSlot(const MatchSlot&) = delete;
   MatchSlot& operator=(const MatchSlot&) = delete;
 
  private:
   const MatchView*& slot_;
+  const MatchView* previous_;
 };
 
 }  // namespace detail

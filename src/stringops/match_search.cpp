@@ -1,0 +1,97 @@
+// Match, MatchAll and Search: one search over the subject, one event.
+#include <memory>
+#include <string>
+
+#include "engine/engine.h"
+#include "handlers/events.h"
+#include "ravelin/RegularExpression.h"
+
+namespace RegexClass {
+namespace {
+
+// What one search needs of the object that runs it.
+struct SingleSearch {
+  RegularExpression& owner;
+  const std::string& subject;
+  const detail::MatchView*& matchResults;
+  const detail::MatchView*& lastGrepMatch;
+  std::string& lastSearchError;
+};
+
+// Searches the subject once and raises the event for the match. wholeSubject:
+// the match must also end where the subject ends.
+template <class Plain, class Bound>
+bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compiled, boost::match_flag_type flags,
+                bool wholeSubject, Plain plain, const Bound& bound) {
+  // A handler may assign a new subject while the match still points into the
+  // old one, so with a handler the search runs over a private copy.
+  const bool handler = detail::HasHandler(plain, bound);
+  std::string copy;
+  if (handler) copy = s.subject;
+  const std::string& subject = handler ? copy : s.subject;
+  const char* first = subject.data();
+  const char* last = first + subject.size();
+
+  boost::cmatch m;
+  if (!detail::SafeSearch(first, last, first, m, compiled.Regex(), flags, &s.lastSearchError)) return false;
+  if (wholeSubject && m[0].second != last) return false;
+  if (!handler) return true;
+
+  const detail::MatchView view{&m, first};
+  detail::LineCounter lines(first);
+  lines.AdvanceTo(m[0].first);
+  const REMatchInfo info = detail::StringMatchVector(view);
+  // While the handler runs this match is the current one, even inside the
+  // handler of a Grep or Merge on the same object.
+  const detail::MatchSlot hideWalk(s.lastGrepMatch, nullptr);
+  const detail::MatchSlot current(s.matchResults, &view);
+  detail::Raise(s.owner, plain, bound, info, lines.Line(), static_cast<unsigned>(lines.LineStart()));
+  return true;
+}
+
+}  // namespace
+
+bool RegularExpression::Match() {
+  lastSearchError.clear();
+  if (ParseExpression() != 0) return false;
+  // The running search keeps the compiled expression alive even if a handler
+  // compiles another one.
+  const std::shared_ptr<const detail::CompiledExpression> compiled = compiledExpression;
+  if (!compiled || !compiled->Usable()) return false;
+  const boost::match_flag_type flags =
+      compiled->SearchFlags(GetMatchFlags()) | boost::regex_constants::match_continuous;
+  const OnMatchingHandler plain = onMatching;
+  const OnMatchingClosure bound = onMatchingClosure;
+  return SearchOnce(SingleSearch{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError}, *compiled,
+                    flags, false, plain, bound);
+}
+
+bool RegularExpression::MatchAll() {
+  lastSearchError.clear();
+  if (ParseExpression() != 0) return false;
+  const std::shared_ptr<const detail::CompiledExpression> compiled = compiledExpression;
+  if (!compiled || !compiled->Usable()) return false;
+  // match_all makes the engine look for a match that reaches the end, so an
+  // alternative that stops short (a in a|ab) does not hide one that covers
+  // the whole subject.
+  const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags()) |
+                                       boost::regex_constants::match_continuous | boost::regex_constants::match_all;
+  const OnMatchingHandler plain = onMatching;
+  const OnMatchingClosure bound = onMatchingClosure;
+  return SearchOnce(SingleSearch{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError}, *compiled,
+                    flags, true, plain, bound);
+}
+
+bool RegularExpression::Search() {
+  lastSearchError.clear();
+  if (ParseExpression() != 0) return false;
+  const std::shared_ptr<const detail::CompiledExpression> compiled = compiledExpression;
+  if (!compiled || !compiled->Usable()) return false;
+  const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags());
+  const OnSearchingHandler plain = onSearching;
+  const OnSearchingClosure bound = onSearchingClosure;
+  return SearchOnce(SingleSearch{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError}, *compiled,
+                    flags, false, plain, bound);
+}
+
+}  // namespace RegexClass
