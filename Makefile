@@ -1,10 +1,12 @@
 # make test: install what is missing, build, run the suite, then run it again
 # under AddressSanitizer and UndefinedBehaviorSanitizer.
+# make demo: install what is missing, build, run the ravelin command on
+# examples/sample-tree.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-sanitize bench clean
+.PHONY: all deps build test test-sanitize bench demo clean
 
 all: build
 
@@ -28,6 +30,9 @@ test-sanitize: deps
 bench: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DRAVELIN_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	@sh examples/demo.sh $(BUILD)/tools/ravelin/ravelin
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -109,6 +109,9 @@ struct RAVELIN_API REMatch {
 // A match vector. From a string operation: entry 0 the whole match, 1..n-1
 // the sub-expressions in the order of their opening parentheses, then the
 // prefix and the suffix. From a file event: one entry per mark only.
+// CAVEAT: in the vector handed to OnGrepping and OnMerging the suffix entry
+// has its position but no text, so that a walk stays linear in the subject;
+// GetMatchingInformation() called in the handler gives the text as well.
 using REMatchInfo = std::vector<REMatch>;
 
 // The match reported to a file callback: what the file walk knows of the
@@ -411,12 +414,16 @@ class RAVELIN_API RegularExpression {
   // True when the expression matches stringToMatch from its first byte on;
   // raises OnMatching with the match, line 1 and line start 0.
   bool Match();
-  // True when the expression matches the whole of stringToMatch.
+  // True when the expression matches the whole of stringToMatch (any way of
+  // matching that reaches the last byte counts, not only the first found).
   bool MatchAll();
   // True when the expression matches anywhere; raises OnSearching once.
   bool Search();
   // Number of matches reported to OnGrepping (or found, with no handler), in
-  // string order; 0 for an empty subject. The handler may stop the walk.
+  // string order; 0 for an empty subject. The handler may stop the walk. An
+  // empty match may not follow another at the same place, and one at the very
+  // end counts: x* in "ab" matches 3 times. The walk runs over a copy of the
+  // subject with the handlers set when it started.
   unsigned Grep();
   // out = the current match formatted by formatString (Perl-like: $& $1 ...),
   // or "" when no match is current or the format is empty.
@@ -424,6 +431,8 @@ class RAVELIN_API RegularExpression {
   // out = stringToMatch with every match replaced by its formatted text; the
   // text between matches is kept when mergeCopy is set. "" when the format,
   // the subject or the expression is empty or the expression does not compile.
+  // Matches as Grep finds them. An OnMerging handler that clears go-on leaves
+  // that match and all after it unreplaced; one that does not changes nothing.
   void Merge(std::string& out);
 
   // -------------------------------------------------------- file operations

@@ -7,3 +7,12 @@ if(TARGET ravelin_cli)
     set_tests_properties(cli_${script} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
   endforeach()
 endif()
+
+# make demo's script, on the sample tree shipped in examples/.
+if(TARGET ravelin_cli)
+  add_test(NAME cli_demo
+    COMMAND sh ${PROJECT_SOURCE_DIR}/examples/demo.sh $<TARGET_FILE:ravelin_cli>)
+  set_tests_properties(cli_demo PROPERTIES
+    PASS_REGULAR_EXPRESSION "15 replacements, 5 files changed.*Only in sample-tree: README.bak"
+    FAIL_REGULAR_EXPRESSION "ravelin: ")
+endif()
