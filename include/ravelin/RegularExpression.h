@@ -432,7 +432,7 @@ class RAVELIN_API RegularExpression {
   // text between matches is kept when mergeCopy is set. "" when the format,
   // the subject or the expression is empty or the expression does not compile.
   // Matches as Grep finds them. An OnMerging handler that clears go-on leaves
-  // that match and all after it unreplaced; one that does not changes nothing.
+  // that match and all after it unreplaced; otherwise the text is the same.
   void Merge(std::string& out);
 
   // -------------------------------------------------------- file operations
