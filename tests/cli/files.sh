@@ -85,6 +85,22 @@ expect_out '1 replacement, 1 file changed\n'
 printf 'alpha\n' | cmp -s - "$p/p.txt" || fail "p.txt changed despite its failed backup"
 printf 'omega\n' | cmp -s - "$p/q.txt" || fail "q.txt not changed"
 
+# A file the engine cannot search to its end is left untouched and reported;
+# the others are changed.
+h="$work/hard"
+mkdir -p "$h"
+printf 'xb ab\n' >"$h/a.txt"
+head -c 3000 /dev/zero | tr '\0' a >"$h/b.txt"
+printf 'ab\n' >"$h/c.txt"
+cp "$h/b.txt" "$work/b.orig"
+run change-files --stats '(a*)*b' X "$h"
+expect_rc 2
+expect_out '3 replacements, 2 files changed\n'
+expect_err "$h/b.txt: SearchFailed at "
+printf 'xX X\n' | cmp -s - "$h/a.txt" || fail "a.txt not changed"
+printf 'X\n' | cmp -s - "$h/c.txt" || fail "c.txt not changed"
+cmp -s "$work/b.orig" "$h/b.txt" || fail "b.txt touched"
+
 # A read-only file holding a match ends the library's run: reported, status 2.
 r="$work/readonly"
 mkdir -p "$r"

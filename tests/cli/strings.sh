@@ -79,4 +79,10 @@ expect_rc 0; head -n 1 "$work/out" | grep -qx '0:1048575:xEND' || fail "long lin
 run merge 'x+END' 'y' --input "$work/long"
 expect_rc 0; expect_out 'y'
 
+# A search the engine gives up (too complex for the subject) is an error,
+# not a quiet "no match".
+head -c 3000 /dev/zero | tr '\0' a >"$work/hard"
+run grep '(a*)*b' --input "$work/hard"
+expect_rc 2; expect_err "the search stopped early: "
+
 finish

@@ -47,6 +47,8 @@ std::string Describe(const RegularExpression::FileChangeProblem& p) {
     line += std::strerror(static_cast<int>(p.errorCode));
   } else if (p.problem == RegularExpression::TextChanged) {
     line += "the file no longer holds the matched text";
+  } else if (!p.text.empty()) {
+    line += p.text;  // SearchFailed: the engine's reason
   } else {
     line += "no further detail";
   }
@@ -98,29 +100,73 @@ class Printer {
   Output& out_;
 };
 
-// Counts files and matches of a file walk for the progress line and for
-// --stats. Files arrive one after another, so a change of name is a new file.
+// Counts files and matches of grep-files for the progress line. Files
+// arrive one after another, so a change of name is a new file.
 class Tally {
  public:
   explicit Tally(Progress& progress) : progress_(progress) {}
 
-  void Count(const std::string& fileName) {
-    if (files_ == 0 || fileName != lastFile_) {
+  void OnGrepFile(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned, bool&) {
+    if (matches_ == 0 || fileName != lastFile_) {
       ++files_;
       lastFile_ = fileName;
     }
-    ++matches_;
-    progress_.Update(files_, matches_);
+    progress_.Update(files_, ++matches_);
   }
-  void OnGrepFile(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned, bool&) { Count(fileName); }
-  void OnChangeFile(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned, bool&) { Count(fileName); }
-
-  unsigned long Files() const { return files_; }
 
  private:
   Progress& progress_;
   std::string lastFile_;
   unsigned long files_ = 0;
+  unsigned long matches_ = 0;
+};
+
+// Follows a ChangeFiles run to tell how many files it changed. The library
+// writes a file when the first match of the next file is reported (before
+// that match's event) or when the run ends, so the problems recorded between
+// the first event of one file and the first event of the next belong to the
+// first file's update, except a SearchFailed that names another file (one
+// the engine gave up on before any match). AttributesFailed mostly comes
+// after the file was replaced; it is counted as changed.
+class ChangeTally {
+ public:
+  explicit ChangeTally(Progress& progress) : progress_(progress) {}
+
+  void OnChangeFile(RegularExpression& re, std::string fileName, const REMatchInfo&, unsigned, bool&) {
+    if (matches_ == 0 || fileName != current_) {
+      Close(re);
+      current_ = fileName;
+      ++files_;
+    }
+    progress_.Update(files_, ++matches_);
+  }
+  // After the run: judges the last file.
+  void Finish(RegularExpression& re) { Close(re); }
+
+  unsigned long Changed() const { return changed_; }
+
+ private:
+  void Close(RegularExpression& re) {
+    const auto* problems = re.GetChangeFilesErrors();
+    const std::size_t end = problems == nullptr ? 0 : problems->size();
+    if (matches_ > 0) {
+      bool failed = false;
+      for (std::size_t k = windowStart_; k < end; ++k) {
+        const RegularExpression::FileChangeProblem& p = (*problems)[k];
+        if (p.problem == RegularExpression::AttributesFailed) continue;
+        if (p.problem == RegularExpression::SearchFailed && p.fileName != current_) continue;
+        failed = true;
+      }
+      if (!failed) ++changed_;
+    }
+    windowStart_ = end;
+  }
+
+  Progress& progress_;
+  std::string current_;
+  std::size_t windowStart_ = 0;
+  unsigned long files_ = 0;
+  unsigned long changed_ = 0;
   unsigned long matches_ = 0;
 };
 
@@ -167,6 +213,12 @@ class Runner {
       case Command::kGrepFiles: status = GrepFiles(); break;
       case Command::kChangeFiles: status = ChangeFiles(); break;
       case Command::kNone: return kTrouble;
+    }
+    // A string operation whose search the engine gave up (too complex for
+    // the subject) has printed an incomplete answer.
+    if (!IsFileCommand(inv_.command) && !re_.GetLastSearchError().empty()) {
+      Complain("the search stopped early: " + re_.GetLastSearchError());
+      status = kTrouble;
     }
     if (!out_.Finish()) {
       Complain(std::string("cannot write standard output: ") + std::strerror(errno));
@@ -371,20 +423,15 @@ class Runner {
 
     if (re_.GetFormatString().empty()) re_.SetFormatString(kEmptyFormat);
     Progress progress;
-    Tally tally(progress);
-    re_.SetOnChangingFilesClosure(RegularExpression::OnChangingFilesClosure(&tally, &Tally::OnChangeFile));
+    ChangeTally tally(progress);
+    re_.SetOnChangingFilesClosure(RegularExpression::OnChangingFilesClosure(&tally, &ChangeTally::OnChangeFile));
     const unsigned replacements = re_.ChangeFiles();
+    tally.Finish(re_);
     progress.Clear();
 
-    // Each file that could not be changed has exactly one problem, except
-    // AttributesFailed, which comes after the file was replaced.
-    unsigned long failedFiles = 0;
     bool trouble = false;
     if (const auto* problems = re_.GetChangeFilesErrors()) {
-      for (const RegularExpression::FileChangeProblem& p : *problems) {
-        Complain(Describe(p));
-        if (p.problem != RegularExpression::AttributesFailed) ++failedFiles;
-      }
+      for (const RegularExpression::FileChangeProblem& p : *problems) Complain(Describe(p));
       trouble = !problems->empty();
     }
     if (scan.Found()) {
@@ -392,7 +439,7 @@ class Runner {
                "; change-files stopped there and left it and the files after it unchanged");
       trouble = true;
     }
-    const unsigned long changedFiles = tally.Files() > failedFiles ? tally.Files() - failedFiles : 0;
+    const unsigned long changedFiles = tally.Changed();
     if (inv_.count) {
       PrintCount(replacements);
     } else if (inv_.stats) {
