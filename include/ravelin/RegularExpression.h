@@ -243,7 +243,8 @@ class RAVELIN_API RegularExpression {
     TextChanged = 4,       // the file no longer holds the matched text (position, text: the match)
     BackupFailed = 5,      // the backup copy could not be made (fileName: backup name)
     ReplaceFailed = 6,     // the temporary file could not replace the file
-    AttributesFailed = 7,  // the file's permissions, owner or group could not be restored
+    AttributesFailed = 7,  // the mode could not be given (file untouched), or the owner or
+                           // group could not be kept (file replaced, set-ID bits dropped)
     SearchFailed = 8       // the engine could not search the file to its end; file untouched
   };
 
@@ -251,7 +252,8 @@ class RAVELIN_API RegularExpression {
     std::string fileName;        // the file concerned (see ProblemKind)
     ProblemKind problem = OpenFailed;
     unsigned long position = 0;  // a byte offset, per kind; 0 where none
-    std::string text;            // TextChanged: the expected text; else ""
+    std::string text;            // TextChanged: the expected text; SearchFailed: the
+                                 // engine's reason; else ""
     unsigned long errorCode = 0; // errno of the failing call; 0 for TextChanged
   };
 
@@ -467,9 +469,13 @@ class RAVELIN_API RegularExpression {
   void DeallocateStack();
 
   // ------------------------------------------------------ file update steps
-  // Writes the replacements pending in mergeFileInformation into their file
-  // (temporary file, fsync, optional backup, rename); records failures.
-  // Afterwards nothing is pending.
+  // Writes the replacements pending in mergeFileInformation into their file:
+  // a temporary file beside it (beside a link's target; the link stays a
+  // link) takes the new contents and the file's owner, group and mode, is
+  // flushed and renamed over the file, after the backup (saveExtension) has
+  // been made the same way. A file with several hard links gets a new inode:
+  // its other names keep the old contents. Records failures; afterwards
+  // nothing is pending.
   void MergeUpdateFile();
   // Closes both descriptors (each if >= 0), removes tempName (if not
   // empty) and forgets the pending replacements.
@@ -518,6 +524,9 @@ class RAVELIN_API RegularExpression {
   std::uint64_t mergePosition = 0;
   std::vector<FileChangeProblem> changeFilesErrors;
   std::stack<MergeSave, std::deque<MergeSave>> mergeSaveStack;
+  // ChangeFiles: a file whose replacement text could not be computed; its
+  // further matches are passed over and it is left untouched.
+  std::string mergeSkipFile;
   std::string lastSearchError;
 
   OnMatchingHandler onMatching = nullptr;

@@ -1,0 +1,44 @@
+// The library's own access to the private state of RegularExpression, for
+// the parts of ChangeFiles that are not members (the walk's failure
+// callback) and for the tests of the file update.
+#ifndef RAVELIN_FILEUPDATE_INTERNALS_H
+#define RAVELIN_FILEUPDATE_INTERNALS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ravelin/RegularExpression.h"
+
+namespace RegexClass {
+namespace detail {
+
+struct Internals {
+  // The walk's failure callback for ChangeFiles: the engine gave up on a file
+  // part-way. Records SearchFailed for it on the object on top of the
+  // calling thread's stack and drops that file's queued replacements, so it
+  // stays untouched. The walk goes on.
+  static bool MergeFilesFailure(const char* fileName, const std::string& reason);
+
+  // Direct access for tests.
+  static RegularExpression::MergeFileInformation& Pending(RegularExpression& re) { return re.mergeFileInformation; }
+  static std::vector<RegularExpression::FileChangeProblem>& Problems(RegularExpression& re) {
+    return re.changeFilesErrors;
+  }
+  static std::uint32_t& ChangeCount(RegularExpression& re) { return re.changeCount; }
+  static std::size_t MergeSaveDepth(const RegularExpression& re) { return re.mergeSaveStack.size(); }
+  // Pushes the MergeSave that ChangeFiles would push for the object now.
+  static void PushMergeSave(RegularExpression& re) {
+    re.ParseExpression();
+    RegularExpression::MergeSave save;
+    save.savedExpression = re.compiledExpression;
+    save.matchFlags = re.GetMatchFlags();
+    re.mergeSaveStack.push(save);
+  }
+};
+
+}  // namespace detail
+}  // namespace RegexClass
+
+#endif  // RAVELIN_FILEUPDATE_INTERNALS_H

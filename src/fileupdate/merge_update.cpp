@@ -1,0 +1,48 @@
+// The in-place update of the file whose replacements are pending.
+#include "fileupdate/file_rewrite.h"
+#include "platform/posix_file.h"
+#include "ravelin/RegularExpression.h"
+
+namespace RegexClass {
+namespace {
+
+// Forgets the pending replacements on every way out of a scope.
+class PendingReset {
+ public:
+  explicit PendingReset(RegularExpression::MergeFileInformation& pending) : pending_(pending) {}
+  ~PendingReset() {
+    pending_.fileName.clear();
+    pending_.grepInformation.clear();
+  }
+  PendingReset(const PendingReset&) = delete;
+  PendingReset& operator=(const PendingReset&) = delete;
+
+ private:
+  RegularExpression::MergeFileInformation& pending_;
+};
+
+}  // namespace
+
+void RegularExpression::MergeUpdateFile() {
+  PendingReset reset(mergeFileInformation);
+  if (mergeFileInformation.fileName.empty()) return;
+  const std::string backupName = saveExtension.empty() ? std::string() : ReplaceExtension();
+  if (detail::RewriteFile(mergeFileInformation.fileName, mergeFileInformation.grepInformation, backupName,
+                          changeFilesErrors)) {
+    changeCount += static_cast<std::uint32_t>(mergeFileInformation.grepInformation.size());
+  }
+}
+
+void RegularExpression::MergeFileCleanup(int readFd, int writeFd, const std::string& tempName) {
+  PendingReset reset(mergeFileInformation);
+  detail::UniqueFd closeRead(readFd);
+  detail::UniqueFd closeWrite(writeFd);
+  if (!tempName.empty()) detail::Unlink(tempName, nullptr);
+}
+
+unsigned long RegularExpression::GetFilePointer(int fd) const {
+  const std::int64_t at = detail::CurrentOffset(fd);
+  return at < 0 ? 0 : static_cast<unsigned long>(at);
+}
+
+}  // namespace RegexClass
