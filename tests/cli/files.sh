@@ -49,6 +49,12 @@ check 0 '7\n'                                          grep-files --count -r alp
 check 1 ''                                             grep-files omega "$t"
 check 1 '0\n'                                          grep-files --count omega "$t"
 
+# Files are searched with the normal syntax; other syntax options draw a note.
+run grep-files --syntax literal 'al.ha' "$t/a.txt"
+expect_rc 0; expect_out "$t/a.txt:1:0:alpha\n$t/a.txt:2:17:alpha\n"
+expect_err "note: files are searched with the normal syntax"
+check 0 "$t/a.txt:1:0:alpha\n$t/a.txt:2:17:alpha\n" grep-files --syntax normal -i 'ALPHA' "$t/a.txt"
+
 # change-files: nothing printed by default; --stats and --count.
 c="$work/change1"
 make_tree "$c"
