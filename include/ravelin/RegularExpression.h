@@ -97,6 +97,7 @@ namespace detail {
 class CompiledExpression;  // the engine's compiled form; internal
 struct MatchView;          // one match of the engine over a buffer; internal
 struct Internals;          // the library's own helpers that reach private state
+struct ReplacementCache;   // the last replacement ChangeFiles computed; internal
 }  // namespace detail
 
 // One entry of a match vector.
@@ -527,6 +528,9 @@ class RAVELIN_API RegularExpression {
   // ChangeFiles: a file whose replacement text could not be computed; its
   // further matches are passed over and it is left untouched.
   std::string mergeSkipFile;
+  // ChangeFiles: the last replacement computed, reused for an equal matched
+  // text under the same saved expression, match flags and format.
+  std::shared_ptr<detail::ReplacementCache> mergeReplacementCache;
   std::string lastSearchError;
 
   OnMatchingHandler onMatching = nullptr;
@@ -545,10 +549,19 @@ class RAVELIN_API RegularExpression {
   OnChangingFilesClosure onChangingFilesClosure;
 };
 
-// Writes the settings record of re (options, switches, five strings).
+// Writes the settings record of re (options, switches, five strings): plain
+// text, numbers as the stream formats them, each string whole behind its
+// length. No line end follows: put white space between records that share a
+// stream. Handlers, locale and results are not written.
 RAVELIN_API std::ostream& operator<<(std::ostream& os, RegularExpression& re);
-// Reads one settings record into re; the expression is compiled anew at its
-// next use. Fields before a failed extraction are already replaced.
+// Reads one settings record into re; every byte of every string comes back,
+// NUL bytes included, and the expression is compiled anew at its next use.
+// The version number is not checked. The first extraction that fails ends the
+// read and leaves the stream failed (or throws, if the stream was told to):
+// the fields before it are replaced, an option set being read holds the
+// elements read so far, a string cut short the bytes read so far, and every
+// other field keeps its value. Memory grows only with the bytes the stream
+// actually holds, whatever the record claims.
 RAVELIN_API std::istream& operator>>(std::istream& is, RegularExpression& re);
 
 }  // namespace RegexClass
