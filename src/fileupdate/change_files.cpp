@@ -12,6 +12,27 @@
 #include "handlers/events.h"
 
 namespace RegexClass {
+namespace detail {
+
+// The replacement is a function of the saved expression, the match flags,
+// the format and the matched text alone, so an equal text (a literal search
+// matches the same text every time) is given the same replacement again.
+struct ReplacementCache {
+  std::shared_ptr<const CompiledExpression> expression;
+  unsigned matchFlags = 0;
+  std::string format;
+  std::string text;
+  std::string replacement;
+
+  bool Holds(const RegularExpression::MergeSave& save, const std::string& fmt, const std::string& matched) const {
+    return expression != nullptr && expression == save.savedExpression && matchFlags == save.matchFlags &&
+           text == matched && format == fmt;
+  }
+  void Forget() { expression.reset(); }
+};
+
+}  // namespace detail
+
 namespace {
 
 // Pops the run's MergeSave on every way out; on the way out by an exception
@@ -20,10 +41,11 @@ namespace {
 class RunGuard {
  public:
   RunGuard(std::stack<RegularExpression::MergeSave, std::deque<RegularExpression::MergeSave>>& saves,
-           RegularExpression::MergeFileInformation& pending)
-      : saves_(saves), pending_(pending), exceptions_(std::uncaught_exceptions()) {}
+           RegularExpression::MergeFileInformation& pending, detail::ReplacementCache* cache)
+      : saves_(saves), pending_(pending), cache_(cache), exceptions_(std::uncaught_exceptions()) {}
   ~RunGuard() {
     if (!saves_.empty()) saves_.pop();
+    if (cache_ != nullptr) cache_->Forget();
     if (std::uncaught_exceptions() > exceptions_) {
       pending_.fileName.clear();
       pending_.grepInformation.clear();
@@ -35,6 +57,7 @@ class RunGuard {
  private:
   std::stack<RegularExpression::MergeSave, std::deque<RegularExpression::MergeSave>>& saves_;
   RegularExpression::MergeFileInformation& pending_;
+  detail::ReplacementCache* cache_;
   int exceptions_;
 };
 
@@ -101,7 +124,8 @@ unsigned RegularExpression::ChangeFiles() {
   save.matchFlags = GetMatchFlags();
   mergeSaveStack.push(save);
   {
-    RunGuard run(mergeSaveStack, mergeFileInformation);
+    if (mergeReplacementCache == nullptr) mergeReplacementCache = std::make_shared<detail::ReplacementCache>();
+    RunGuard run(mergeSaveStack, mergeFileInformation, mergeReplacementCache.get());
     detail::ActiveObjectGuard active(*this);
     if (!active.Active()) return 0;
     walker.GrepFiles(&MergeFilesCallback, filesToMatch, directoryRecursion, save.matchFlags,
@@ -113,12 +137,13 @@ unsigned RegularExpression::ChangeFiles() {
 }
 
 bool RegularExpression::ThisMergeFilesCallback(const char* fileName, const FileMatch& match) {
-  std::string name(fileName);
-  if (name != mergeFileInformation.fileName) {
+  // A further match of the pending file (the usual case) has passed the
+  // checks below already.
+  if (mergeFileInformation.fileName != fileName) {
     MergeUpdateFile();
-    // A file with pending replacements has passed the checks below already.
-    if (name == mergeSkipFile) return true;
+    if (mergeSkipFile == fileName) return true;
     mergeSkipFile.clear();
+    const std::string name(fileName);
     if (BackupFile(name) || ReadOnlyFile(name)) return false;
   }
 
@@ -128,25 +153,37 @@ bool RegularExpression::ThisMergeFilesCallback(const char* fileName, const FileM
     info.reserve(marks);
     for (unsigned i = 0; i < marks; ++i) info.push_back(REMatch{match.What(i), match.Position(i)});
     bool goOn = true;
-    detail::Raise(*this, onChangingFiles, onChangingFilesClosure, name, info, match.Line(), goOn);
+    detail::Raise(*this, onChangingFiles, onChangingFilesClosure, std::string(fileName), info, match.Line(), goOn);
     if (!goOn) return false;
   }
 
-  if (mergeFileInformation.fileName.empty()) mergeFileInformation.fileName = name;
+  if (mergeFileInformation.fileName.empty()) mergeFileInformation.fileName = fileName;
   GrepInformation entry;
   entry.text = match.What(0);
   entry.position = static_cast<std::uint64_t>(match.Position(0));
-  std::string failure;
-  if (!ComputeReplacement(mergeSaveStack.empty() ? nullptr : &mergeSaveStack.top(), formatString, entry.text,
-                          &entry.replacement, &failure)) {
-    // The file cannot be changed as asked: leave all of it untouched.
-    changeFilesErrors.push_back(SearchProblem(name, failure));
-    if (mergeFileInformation.fileName == name) {
-      mergeFileInformation.fileName.clear();
-      mergeFileInformation.grepInformation.clear();
+  const MergeSave* save = mergeSaveStack.empty() ? nullptr : &mergeSaveStack.top();
+  detail::ReplacementCache* cache = mergeReplacementCache.get();
+  if (save != nullptr && cache != nullptr && cache->Holds(*save, formatString, entry.text)) {
+    entry.replacement = cache->replacement;
+  } else {
+    std::string failure;
+    if (!ComputeReplacement(save, formatString, entry.text, &entry.replacement, &failure)) {
+      // The file cannot be changed as asked: leave all of it untouched.
+      changeFilesErrors.push_back(SearchProblem(fileName, failure));
+      if (mergeFileInformation.fileName == fileName) {
+        mergeFileInformation.fileName.clear();
+        mergeFileInformation.grepInformation.clear();
+      }
+      mergeSkipFile = fileName;
+      return true;
     }
-    mergeSkipFile = name;
-    return true;
+    if (save != nullptr && cache != nullptr) {
+      cache->expression = save->savedExpression;
+      cache->matchFlags = save->matchFlags;
+      cache->format = formatString;
+      cache->text = entry.text;
+      cache->replacement = entry.replacement;
+    }
   }
   mergeFileInformation.grepInformation.push_back(std::move(entry));
   return true;
