@@ -30,7 +30,9 @@ struct Entry {
   bool operator==(const Entry& o) const { return text == o.text && position == o.position; }
 };
 
-std::ostream& operator<<(std::ostream& os, const Entry& e) { return os << "(\"" << e.text << "\", " << e.position << ")"; }
+std::ostream& operator<<(std::ostream& os, const Entry& e) {
+  return os << "(\"" << e.text << "\", " << e.position << ")";
+}
 
 std::vector<Entry> Entries(const REMatchInfo& info) {
   std::vector<Entry> out;

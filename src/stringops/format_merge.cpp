@@ -116,34 +116,39 @@ void RegularExpression::Merge(std::string& out) {
   const OnMergingHandler plain = onMerging;
   const OnMergingClosure bound = onMergingClosure;
 
-  std::string result;
   if (!detail::HasHandler(plain, bound)) {
-    // No code of the caller runs here: subject, format and switch hold still.
-    const char* first = stringToMatch.data();
-    const char* last = first + stringToMatch.size();
-    const bool copy = mergeCopy;
-    if (copy) result.reserve(stringToMatch.size());
-    const char* copied = first;
-    detail::MatchWalker walker(first, last, e, flags);
-    while (walker.Next()) {
-      const boost::cmatch& m = walker.Match();
-      if (copy) result.append(copied, m[0].first);
-      detail::AppendFormatted(m, formatString, &e, result);
-      copied = m[0].second;
+    // No code of the caller runs here: subject, format and switch hold still,
+    // and the result can be built in out itself, reusing its storage.
+    try {
+      const char* first = stringToMatch.data();
+      const char* last = first + stringToMatch.size();
+      const bool copy = mergeCopy;
+      if (copy) out.reserve(stringToMatch.size());
+      const char* copied = first;
+      detail::MatchWalker walker(first, last, e, flags);
+      while (walker.Next()) {
+        const boost::cmatch& m = walker.Match();
+        if (copy) out.append(copied, m[0].first);
+        detail::AppendFormatted(m, formatString, &e, out);
+        copied = m[0].second;
+      }
+      if (walker.Failed()) lastSearchError = walker.Failure();
+      if (copy) out.append(copied, last);
+    } catch (...) {  // std::bad_alloc: no half-built result
+      out.clear();
+      throw;
     }
-    if (walker.Failed()) lastSearchError = walker.Failure();
-    if (copy) result.append(copied, last);
-    out = std::move(result);
     return;
   }
 
   // The merge scans a private copy, so a handler may assign a new
-  // stringToMatch. The result and position live on this stack rather than in
-  // mergeResult and mergePosition, so that a handler running another Merge on
-  // this object cannot disturb this one.
-  mergeResult.clear();
+  // stringToMatch; the copy borrows the storage of mergeResult. The result
+  // and position live on this stack rather than in the object, so that a
+  // handler running another Merge on this object cannot disturb this one.
   mergePosition = 0;
-  const std::string subject = stringToMatch;
+  const detail::SubjectCopy copy(stringToMatch, mergeResult);
+  const std::string& subject = copy.Text();
+  std::string result;
   std::uint64_t position = 0;
   detail::MatchWalker walker(subject.data(), subject.data() + subject.size(), e, flags);
   detail::MergePredicate predicate(*this, lastGrepMatch, subject, plain, bound, mergeCopy, formatString, e, position,

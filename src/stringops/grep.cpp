@@ -91,7 +91,8 @@ unsigned RegularExpression::Grep() {
   }
 
   // The walk runs over a copy: a handler may assign a new stringToMatch.
-  const std::string subject = stringToMatch;
+  const detail::SubjectCopy copy(stringToMatch, mergeResult);
+  const std::string& subject = copy.Text();
   detail::MatchWalker walker(subject.data(), subject.data() + subject.size(), compiled->Regex(), flags);
   detail::GrepPredicate predicate(*this, lastGrepMatch, subject, plain, bound);
   while (walker.Next()) {

@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "handlers/events.h"
 #include "ravelin/RegularExpression.h"
+#include "stringops/string_ops.h"
 
 namespace RegexClass {
 namespace {
@@ -16,6 +17,7 @@ struct SingleSearch {
   const detail::MatchView*& matchResults;
   const detail::MatchView*& lastGrepMatch;
   std::string& lastSearchError;
+  std::string& spare;  // storage the subject copy may borrow
 };
 
 // Searches the subject once and raises the event for the match. wholeSubject:
@@ -26,9 +28,9 @@ bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compile
   // A handler may assign a new subject while the match still points into the
   // old one, so with a handler the search runs over a private copy.
   const bool handler = detail::HasHandler(plain, bound);
-  std::string copy;
-  if (handler) copy = s.subject;
-  const std::string& subject = handler ? copy : s.subject;
+  std::unique_ptr<detail::SubjectCopy> copy;
+  if (handler) copy = std::make_unique<detail::SubjectCopy>(s.subject, s.spare);
+  const std::string& subject = handler ? copy->Text() : s.subject;
   const char* first = subject.data();
   const char* last = first + subject.size();
 
@@ -62,8 +64,8 @@ bool RegularExpression::Match() {
       compiled->SearchFlags(GetMatchFlags()) | boost::regex_constants::match_continuous;
   const OnMatchingHandler plain = onMatching;
   const OnMatchingClosure bound = onMatchingClosure;
-  return SearchOnce(SingleSearch{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError}, *compiled,
-                    flags, false, plain, bound);
+  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult};
+  return SearchOnce(state, *compiled, flags, false, plain, bound);
 }
 
 bool RegularExpression::MatchAll() {
@@ -78,8 +80,8 @@ bool RegularExpression::MatchAll() {
                                        boost::regex_constants::match_continuous | boost::regex_constants::match_all;
   const OnMatchingHandler plain = onMatching;
   const OnMatchingClosure bound = onMatchingClosure;
-  return SearchOnce(SingleSearch{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError}, *compiled,
-                    flags, true, plain, bound);
+  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult};
+  return SearchOnce(state, *compiled, flags, true, plain, bound);
 }
 
 bool RegularExpression::Search() {
@@ -90,8 +92,8 @@ bool RegularExpression::Search() {
   const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags());
   const OnSearchingHandler plain = onSearching;
   const OnSearchingClosure bound = onSearchingClosure;
-  return SearchOnce(SingleSearch{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError}, *compiled,
-                    flags, false, plain, bound);
+  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult};
+  return SearchOnce(state, *compiled, flags, false, plain, bound);
 }
 
 }  // namespace RegexClass

@@ -16,6 +16,32 @@ namespace detail {
 // plain traits do. A format the engine refuses appends nothing.
 void AppendFormatted(const boost::cmatch& m, const std::string& fmt, const boost::regex* e, std::string& out);
 
+// A private copy of the subject, for an operation during which the caller's
+// handlers run and may assign a new subject. It borrows the storage of
+// `spare`, a string of the object that holds nothing between operations, and
+// hands it back at the end, so that repeated operations over a large subject
+// reuse their memory instead of faulting in fresh pages every time. A nested
+// operation on the same object finds `spare` empty and allocates its own.
+class SubjectCopy {
+ public:
+  SubjectCopy(const std::string& subject, std::string& spare) : spare_(spare) {
+    // Storage far larger than needed is let go rather than kept alive.
+    if (spare_.capacity() <= 2 * subject.size() + 4096) copy_.swap(spare_);
+    spare_.clear();
+    spare_.shrink_to_fit();
+    copy_.assign(subject);
+  }
+  ~SubjectCopy() { spare_.swap(copy_); }
+  SubjectCopy(const SubjectCopy&) = delete;
+  SubjectCopy& operator=(const SubjectCopy&) = delete;
+
+  const std::string& Text() const { return copy_; }
+
+ private:
+  std::string& spare_;
+  std::string copy_;
+};
+
 // The match vector of an OnGrepping or OnMerging event, refilled in place for
 // each match of one walk so that its strings keep their storage. Marks and
 // prefix are as GetMatchingInformation gives them; the suffix entry has its
