@@ -239,7 +239,8 @@ class RAVELIN_API RegularExpression {
   enum ProblemKind : unsigned char {
     OpenFailed = 0,        // the file cannot be opened for reading
     TempCreateFailed = 1,  // the temporary file cannot be created (fileName: its intended name)
-    ReadFailed = 2,        // a read from the file failed (position: where)
+    ReadFailed = 2,        // a read from the file failed, or the file ended before a recorded
+                           // match (position: where; errorCode 0 for the early end)
     WriteFailed = 3,       // a write to the temporary file failed (fileName: temporary, position: where)
     TextChanged = 4,       // the file no longer holds the matched text (position, text: the match)
     BackupFailed = 5,      // the backup copy could not be made (fileName: backup name)

@@ -128,7 +128,9 @@ unsigned RegularExpression::ChangeFiles() {
     RunGuard run(mergeSaveStack, mergeFileInformation, mergeReplacementCache.get());
     detail::ActiveObjectGuard active(*this);
     if (!active.Active()) return 0;
-    walker.GrepFiles(&MergeFilesCallback, filesToMatch, directoryRecursion, save.matchFlags,
+    // A handler may change the object meanwhile: the walk keeps what it started with.
+    const std::string spec = filesToMatch;
+    walker.GrepFiles(&MergeFilesCallback, spec, directoryRecursion, save.matchFlags,
                      &detail::Internals::MergeFilesFailure);
   }
   mergeSkipFile.clear();
