@@ -215,7 +215,7 @@ void MergeCopy(benchmark::State& state) { Merge(state, true); }
 void MergeNoCopy(benchmark::State& state) { Merge(state, false); }
 
 #define RAVELIN_STRINGOPS_BENCH(fn) \
-  BENCHMARK(fn)->Arg(0)->Arg(1)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond)
+  BENCHMARK(fn)->Arg(0)->Arg(1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond)
 
 RAVELIN_STRINGOPS_BENCH(GrepCount);
 RAVELIN_STRINGOPS_BENCH(GrepHandler);
