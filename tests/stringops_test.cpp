@@ -299,6 +299,34 @@ TEST(Grep, ZeroLengthMatchesFollowOneRule) {
   }
 }
 
+TEST(Grep, MatchAndCompileOptionsApplyToEveryStep) {
+  struct Case {
+    const char* name;
+    void (*apply)(R&);
+    std::string expression, subject;
+    std::vector<Entry> matches;
+  };
+  const Case cases[] = {
+      {"not null", [](R& r) { r.AddMatchOption(R::MatchNotNull); }, "a*", "baab", {{"aa", 1}}},
+      {"not bol", [](R& r) { r.AddMatchOption(R::MatchNotBol); }, "^a", "aa\na", {{"a", 3}}},
+      {"continuous", [](R& r) { r.AddMatchOption(R::MatchContinuous); }, "a", "aaba", {{"a", 0}, {"a", 1}}},
+      {"icase", [](R& r) { r.AddExpressionOption(R::Icase); }, "a+", "AbaA", {{"A", 0}, {"aA", 2}}},
+      {"extended: longest", [](R& r) { r.AddExpressionOption(R::Extended); }, "a|ab", "abab", {{"ab", 0}, {"ab", 2}}},
+      {"extended: empty", [](R& r) { r.AddExpressionOption(R::Extended); }, "b*", "abb", {{"", 0}, {"bb", 1}, {"", 3}}},
+  };
+  for (const Case& c : cases) {
+    R re = Make(c.expression, c.subject, "<$&>");
+    c.apply(re);
+    re.SetMergeCopy(true);
+    const std::string plain = MergeOf(re);
+    Recorder rec;
+    rec.Listen(re);
+    EXPECT_EQ(re.Grep(), c.matches.size()) << c.name;
+    EXPECT_EQ(rec.Matches(), c.matches) << c.name;
+    EXPECT_EQ(MergeOf(re), plain) << c.name;
+  }
+}
+
 TEST(Grep, LinesCountFromTheSubjectStart) {
   R re = Make("x", "x\nax\n\nx");
   Recorder rec;
