@@ -198,9 +198,18 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
     return false;
   }
   TempFile backup;
-  if (!backupName.empty() && !backup.Create(DirectoryOf(backupName), &err)) {
-    Record(problems, backupName, R::BackupFailed, 0, err);
-    return false;
+  if (!backupName.empty()) {
+    // A backup name that is the file itself (a link named x.txt leading to
+    // x.bak) would be overwritten by the new contents right after the backup.
+    FileStat existing;
+    if (Lstat(backupName, &existing, nullptr) && existing.dev == st.dev && existing.ino == st.ino) {
+      Record(problems, backupName, R::BackupFailed, 0, EINVAL);
+      return false;
+    }
+    if (!backup.Create(DirectoryOf(backupName), &err)) {
+      Record(problems, backupName, R::BackupFailed, 0, err);
+      return false;
+    }
   }
 
   std::size_t capacity = kBlockSize;

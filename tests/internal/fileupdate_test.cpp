@@ -359,6 +359,22 @@ TEST(FileUpdate, SymbolicLinkStaysALinkAndItsTargetIsRewritten) {
   EXPECT_TRUE(Leftovers(dir.Join("links")).empty());
 }
 
+TEST(FileUpdate, BackupNameThatIsTheFileItselfIsRefused) {
+  TempDir dir;
+  const std::string real = dir.Write("x.bak", "precious");
+  const std::string link = dir.Join("x.txt");
+  ASSERT_EQ(symlink("x.bak", link.c_str()), 0);
+  R re;
+  re.SetSaveExtension("bak");
+  Queue(re, link, {{0, "precious", "new"}});
+  re.MergeUpdateFile();
+  EXPECT_EQ(ReadFile(real), "precious");
+  ASSERT_NE(re.GetChangeFilesErrors(), nullptr);
+  EXPECT_EQ(re.GetChangeFilesErrors()->front().problem, R::BackupFailed);
+  EXPECT_EQ(re.GetChangeFilesErrors()->front().fileName, real);
+  EXPECT_TRUE(Leftovers(dir.path()).empty());
+}
+
 TEST(FileUpdate, HardLinkedNameGetsANewFileAndTheOtherNamesKeepTheOld) {
   TempDir dir;
   const std::string a = dir.Write("a.txt", "shared text");
