@@ -35,9 +35,9 @@ struct ReplacementCache {
 
 namespace {
 
-// Pops the run's MergeSave on every way out; on the way out by an exception
-// it also drops the replacements still queued (files written before stay
-// written).
+// Pops the run's MergeSave and forgets the cached replacement on every way
+// out; on the way out by an exception it also drops the replacements still
+// queued (files written before stay written).
 class RunGuard {
  public:
   RunGuard(std::stack<RegularExpression::MergeSave, std::deque<RegularExpression::MergeSave>>& saves,
@@ -122,9 +122,9 @@ unsigned RegularExpression::ChangeFiles() {
   MergeSave save;
   save.savedExpression = compiledExpression;
   save.matchFlags = GetMatchFlags();
+  if (mergeReplacementCache == nullptr) mergeReplacementCache = std::make_shared<detail::ReplacementCache>();
   mergeSaveStack.push(save);
   {
-    if (mergeReplacementCache == nullptr) mergeReplacementCache = std::make_shared<detail::ReplacementCache>();
     RunGuard run(mergeSaveStack, mergeFileInformation, mergeReplacementCache.get());
     detail::ActiveObjectGuard active(*this);
     if (!active.Active()) return 0;
