@@ -450,7 +450,9 @@ class RAVELIN_API RegularExpression {
   unsigned GrepFiles();
   // Replaces every match in the files by formatString merged with it; returns
   // the number of replacements written. A file holding the save extension or
-  // a read-only file ends the run. Problems: GetChangeFilesErrors.
+  // a read-only file ends the run. Problems: GetChangeFilesErrors. A file is
+  // written after its last match is reported; a handler that throws leaves
+  // the files written so far and drops the replacements still queued.
   unsigned ChangeFiles();
   // The problems of the last ChangeFiles, or null when there were none. The
   // pointer is valid until the next ChangeFiles or the object's destruction.
