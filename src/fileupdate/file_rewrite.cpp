@@ -171,7 +171,13 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
                  std::vector<Problem>& problems) {
   using R = RegularExpression;
   int err = 0;
-  UniqueFd in = OpenRead(fileName, &err);
+  // A link stays a link: the file it leads to is the one read and replaced.
+  const std::string target = ResolveLinks(fileName, &err);
+  if (target.empty()) {
+    Record(problems, fileName, R::OpenFailed, 0, err);
+    return false;
+  }
+  UniqueFd in = OpenRead(target, &err);
   if (!in.Valid()) {
     Record(problems, fileName, R::OpenFailed, 0, err);
     return false;
@@ -183,12 +189,6 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
   }
   if (!st.IsRegular()) {  // the walk reports regular files only; never replace anything else
     Record(problems, fileName, R::OpenFailed, 0, EINVAL);
-    return false;
-  }
-  // A link stays a link: the file it leads to is the one replaced.
-  const std::string target = ResolveLinks(fileName, &err);
-  if (target.empty()) {
-    Record(problems, fileName, R::OpenFailed, 0, err);
     return false;
   }
 
@@ -274,8 +274,10 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
     return false;
   }
   if (backup.Valid()) {
-    GiveOwner(backup, st);  // a backup owned by the process that made it is acceptable
-    if (!Fchmod(backup.Fd(), mode, &err) || !backup.Sync(&err) || !backup.KeepAs(backupName, &err)) {
+    // A backup owned by the process that made it is acceptable, without the
+    // set-ID bits.
+    const mode_t backupMode = st.mode & (GiveOwner(backup, st) != 0 ? 01777 : 07777);
+    if (!Fchmod(backup.Fd(), backupMode, &err) || !backup.Sync(&err) || !backup.KeepAs(backupName, &err)) {
       Record(problems, backupName, R::BackupFailed, 0, err);
       return false;
     }
