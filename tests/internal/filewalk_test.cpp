@@ -3,6 +3,7 @@
 // the engine giving up on a file, and the active-object stack itself.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "filewalk/file_walker.h"
 #include "handlers/active_stack.h"
 #include "platform/directory.h"
+#include "platform/mapped_file.h"
 #include "platform/posix_file.h"
 #include "platform/stack_slot.h"
 #include "support/temp_dir.h"
@@ -256,6 +258,33 @@ TEST_F(WalkInternals, DeepTreeNeedsNoDescriptorPerLevel) {
   for (int i = 0; i < 60; ++i) path += "d/";
   dir_.Write(path + "bottom.txt", "hit\n");
   EXPECT_EQ(Find("hit", dir_.Join("*.txt"), true), 1u);
+}
+
+TEST(MappedFile, PositionsBeyondFourGiBAreExact) {
+  // A sparse file: 4 GiB of holes, then the text. Only the last page is read.
+  TempDir dir;
+  const std::string path = dir.Join("sparse");
+  const std::uint64_t offset = (std::uint64_t{4} << 30) + 4;
+  {
+    RegexClass::detail::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(fd.Valid());
+    if (::pwrite(fd.Get(), "needle\n", 7, static_cast<off_t>(offset)) != 7) GTEST_SKIP() << "no sparse files here";
+  }
+  int err = 0;
+  RegexClass::detail::FileStat st;
+  RegexClass::detail::UniqueFd fd = RegexClass::detail::OpenRegularFile(path, &st, &err);
+  ASSERT_TRUE(fd.Valid());
+  ASSERT_EQ(st.size, offset + 7);
+  RegexClass::detail::MappedFile map = RegexClass::detail::MappedFile::Map(fd.Get(), st.size, &err);
+  if (!map.Valid()) GTEST_SKIP() << "cannot map 4 GiB here: " << err;
+  const boost::regex e("needle");
+  RegexClass::detail::MatchWalker walker(map.Data(), map.Data() + map.Size(), e, boost::match_default);
+  walker.StartAt(map.Data() + (std::uint64_t{4} << 30));
+  ASSERT_TRUE(walker.Next());
+  const RegexClass::detail::MatchView view = walker.View();
+  const FileMatch match(view, 1);
+  EXPECT_EQ(match.Position(0), static_cast<std::int64_t>(offset));
+  EXPECT_EQ(match.What(0), "needle");
 }
 
 TEST(BufferSearch, LinesStayLinearOverAMillionMatches) {
