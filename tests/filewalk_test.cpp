@@ -188,20 +188,6 @@ TEST(FindFiles, CountsFilesAndHonoursTheGoOnFlag) {
   EXPECT_EQ(stopper.files.size(), 2u);
 }
 
-TEST(FindFiles, PlainHandlerComesFirst) {
-  TempDir dir;
-  dir.Write("a.txt", "x\n");
-  static int plainCalls;
-  plainCalls = 0;
-  RegularExpression re = Prepared("x", dir.Join("a.txt"), false);
-  Recorder rec;
-  rec.Attach(re);
-  re.SetOnFindFiles([](RegularExpression&, std::string, bool&) { ++plainCalls; });
-  EXPECT_EQ(re.FindFiles(), 1u);
-  EXPECT_EQ(plainCalls, 1);
-  EXPECT_TRUE(rec.files.empty());
-}
-
 TEST(GrepFiles, ReportsEveryMatchWithMarksPositionsAndLines) {
   TempDir dir;
   dir.Write("a.txt", "x1 y\nxx2\n");
