@@ -18,6 +18,8 @@ ObjectStack* CurrentStack() { return static_cast<ObjectStack*>(GetStackSlot()); 
 
 }  // namespace
 
+void FreeStackOfEndingThread(void* stack) { delete static_cast<ObjectStack*>(stack); }
+
 ActiveObjectGuard::ActiveObjectGuard(RegularExpression& re) {
   re.AllocateStack();
   ObjectStack* stack = CurrentStack();

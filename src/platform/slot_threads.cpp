@@ -8,10 +8,14 @@
 #include "ravelin/RegularExpression.h"
 
 // Owns one thread-specific data key. A failed pthread_key_create leaves it
-// without a key: reads give null and writes do nothing.
+// without a key: reads give null and writes do nothing. A thread that ends
+// with a stack has it freed by the key's destructor, so threads that ran file
+// operations leave nothing behind.
 class RegularExpressionTLSStack {
  public:
-  RegularExpressionTLSStack() { valid_ = pthread_key_create(&key_, nullptr) == 0; }
+  RegularExpressionTLSStack() {
+    valid_ = pthread_key_create(&key_, &RegexClass::detail::FreeStackOfEndingThread) == 0;
+  }
   ~RegularExpressionTLSStack() {
     if (valid_) pthread_key_delete(key_);
   }

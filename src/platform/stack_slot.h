@@ -11,6 +11,9 @@ namespace detail {
 void* GetStackSlot();
 // Stores the pointer; false (and nothing stored) when no slot exists.
 bool SetStackSlot(void* value);
+// Frees a stack that a thread still holds when it ends (it is empty then:
+// pushes and pops pair within each file operation).
+void FreeStackOfEndingThread(void* stack);
 // The work of the class unit's acting Initialize and Finalize.
 void InitializeClassUnit();
 void FinalizeClassUnit();
