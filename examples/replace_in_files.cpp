@@ -1,4 +1,4 @@
-// replace_in_files: search and replace over the files of a specification,
+// replace_in_files: search and replace over the files a file pattern names,
 // with a backup of each changed file and the list of problems.
 //
 //   replace_in_files PATTERN FORMAT FILESPEC

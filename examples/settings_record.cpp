@@ -4,7 +4,7 @@
 //   settings_record run FILE                     reads it and greps the files
 //
 // The record holds the option sets, the recursion and merge-copy switches and
-// the five strings (expression, subject, file specification, format, backup
+// the five strings (expression, subject, file pattern, format, backup
 // extension); no handlers and no results. Shows operator<< and operator>>.
 #include <ravelin/RegularExpression.h>
 

@@ -123,7 +123,7 @@ TEST(FileWalkInput, NothingStartsWithoutWhatItNeeds) {
   };
   const Case cases[] = {
       {"empty expression", "", dir.Join("a.txt")},
-      {"empty specification", "abc", ""},
+      {"empty file pattern", "abc", ""},
       {"rejected expression", "(abc", dir.Join("a.txt")},
       {"rejected expression, bad class", "[z-a]", dir.Join("a.txt")},
       {"missing file", "abc", dir.Join("nothing.txt")},
@@ -358,7 +358,7 @@ TEST(FileWalkLinks, FileLinksSearchedDirectoryLinksNotDescended) {
             (std::vector<std::string>{dir.Join("top/link.txt"), dir.Join("top/real.txt")}));
   EXPECT_EQ(Found("hit", dir.Join("top/*"), true),
             (std::vector<std::string>{dir.Join("top/link.txt"), dir.Join("top/real.txt")}));
-  // A link named by the specification itself is followed.
+  // A link named by the file pattern itself is followed.
   EXPECT_EQ(Found("hit", dir.Join("top/dirlink"), false), (std::vector<std::string>{dir.Join("top/dirlink/target.txt")}));
   EXPECT_EQ(Found("hit", dir.Join("top/link.txt"), false), (std::vector<std::string>{dir.Join("top/link.txt")}));
 }

@@ -5,7 +5,7 @@
 
 #include "engine/engine.h"
 #include "filewalk/buffer_search.h"
-#include "filewalk/file_spec.h"
+#include "filewalk/file_pattern.h"
 #include "platform/mapped_file.h"
 #include "platform/posix_file.h"
 
@@ -106,7 +106,7 @@ unsigned FileWalker::FindFiles(FindCallback callback, const std::string& spec, b
                                FailureCallback onFailure) {
   if (compiled_ == nullptr || !compiled_->Usable()) return 0;
   FindVisitor visitor(*this, callback, compiled_->SearchFlags(matchFlags), onFailure);
-  WalkSpecification(spec, recurse, visitor);
+  WalkFilePattern(spec, recurse, visitor);
   return static_cast<unsigned>(visitor.Count());
 }
 
@@ -114,7 +114,7 @@ unsigned FileWalker::GrepFiles(GrepCallback callback, const std::string& spec, b
                                FailureCallback onFailure) {
   if (compiled_ == nullptr || !compiled_->Usable()) return 0;
   GrepVisitor visitor(*this, callback, compiled_->SearchFlags(matchFlags), onFailure);
-  WalkSpecification(spec, recurse, visitor);
+  WalkFilePattern(spec, recurse, visitor);
   return static_cast<unsigned>(visitor.Count());
 }
 

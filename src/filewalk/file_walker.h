@@ -1,6 +1,6 @@
 // The file walk: our own stand-in for the file-walking class the old engine
-// offered. It expands a file specification, visits the files in a fixed
-// order (filewalk/file_spec.h), searches each one as a byte buffer and
+// offered. It expands a file pattern, visits the files in a fixed
+// order (filewalk/file_pattern.h), searches each one as a byte buffer and
 // reports through plain function callbacks, as the old class did.
 //
 // Files below the map threshold are read into one buffer that the walker

@@ -14,7 +14,7 @@ check 0 'x[ab]x'   --load "$work/s2" --copy merge --subject xabx
 check 0 '<b><b>'   --load "$work/s2" merge b '<$&>' --subject abab
 check 0 '1:0:ab\n' --load "$work/s2" grep --subject ab
 
-# A file set-up replayed: recursion, case and the file specification.
+# A file set-up replayed: recursion, case and the file pattern.
 mkdir -p "$work/t/sub"
 printf 'Alpha\n' >"$work/t/a.txt"
 printf 'ALPHA\n' >"$work/t/sub/b.txt"

@@ -1,4 +1,4 @@
-#include "filewalk/file_spec.h"
+#include "filewalk/file_pattern.h"
 
 #include <algorithm>
 #include <cstring>
@@ -88,7 +88,7 @@ std::string DirectoryPath(const std::string& prefix) { return prefix.empty() ? s
 
 }  // namespace
 
-bool WalkSpecification(const std::string& fullSpec, bool recurse, FileVisitor& visitor) {
+bool WalkFilePattern(const std::string& fullSpec, bool recurse, FileVisitor& visitor) {
   const std::string spec(fullSpec.c_str(), std::strlen(fullSpec.c_str()));
   if (spec.empty()) return true;
 

@@ -1,6 +1,6 @@
-// File specifications: which files a specification names, and in what order.
+// File patterns: which files a file pattern names, and in what order.
 //
-// A specification is a path whose last component may hold the wildcards
+// A file pattern is a path whose last component may hold the wildcards
 // * ? and [...]:
 //   dir/*.txt   the files in dir whose names match; "*.txt" alone means the
 //               current directory
@@ -12,16 +12,16 @@
 // Order: within a directory the matching files first, in byte-wise name
 // order, then each subdirectory in byte-wise name order, depth first. Links
 // to files are files; links to directories are never descended (a link named
-// by the specification itself is followed). Names beginning with a dot are
+// by the file pattern itself is followed). Names beginning with a dot are
 // ordinary names. Only regular files are handed over: FIFOs, devices and
 // sockets are passed by. A directory that cannot be read is passed by and the
 // walk goes on.
 //
 // Each file is handed over as a user would type it: the directory part of
-// the specification joined with the path below it ("dir/sub/a.txt"; "a.txt"
+// the file pattern joined with the path below it ("dir/sub/a.txt"; "a.txt"
 // for "*.txt").
-#ifndef RAVELIN_FILEWALK_FILE_SPEC_H
-#define RAVELIN_FILEWALK_FILE_SPEC_H
+#ifndef RAVELIN_FILEWALK_FILE_PATTERN_H
+#define RAVELIN_FILEWALK_FILE_PATTERN_H
 
 #include <string>
 
@@ -38,12 +38,12 @@ class FileVisitor {
 };
 
 // Hands every file that spec names to the visitor, in the walk's order.
-// The specification ends at its first NUL byte, as a C string would. Returns
+// The file pattern ends at its first NUL byte, as a C string would. Returns
 // false when the visitor ended the walk. Exceptions of the visitor propagate;
 // everything the walk holds is released.
-bool WalkSpecification(const std::string& spec, bool recurse, FileVisitor& visitor);
+bool WalkFilePattern(const std::string& spec, bool recurse, FileVisitor& visitor);
 
 }  // namespace detail
 }  // namespace RegexClass
 
-#endif  // RAVELIN_FILEWALK_FILE_SPEC_H
+#endif  // RAVELIN_FILEWALK_FILE_PATTERN_H
