@@ -23,7 +23,7 @@
 // (search and replace over the whole subject).
 //
 // FILES: FindFiles (files holding a match), GrepFiles (every match in every
-// file), ChangeFiles (search and replace inside files). A file specification
+// file), ChangeFiles (search and replace inside files). A file pattern
 // is a path whose last component may hold the wildcards * ? and [...];
 // directory recursion applies the same last component at every depth. Files
 // are visited files first, then subdirectories, each in byte-wise name order;
@@ -321,7 +321,7 @@ class RAVELIN_API RegularExpression {
   void SetExpression(const std::string& text);
   std::string GetStringToMatch() const;          // subject of the string operations
   void SetStringToMatch(const std::string& text);
-  std::string GetFilesToMatch() const;           // file specification
+  std::string GetFilesToMatch() const;           // file pattern
   void SetFilesToMatch(const std::string& spec);
   std::string GetFormatString() const;           // format of Format, Merge, ChangeFiles
   void SetFormatString(const std::string& format);
@@ -442,7 +442,7 @@ class RAVELIN_API RegularExpression {
   // -------------------------------------------------------- file operations
   // Number of files named by filesToMatch that hold a match; raises
   // OnFindFiles once per such file. Only the expression text and Icase take
-  // part. 0 when the expression or the specification is empty or the
+  // part. 0 when the expression or the file pattern is empty or the
   // expression does not compile.
   unsigned FindFiles();
   // Number of matches in the files, each raised as OnGreppingFiles with one
