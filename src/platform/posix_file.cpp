@@ -64,6 +64,22 @@ void Fill(const struct stat& s, FileStat* st) {
   st->nlink = s.st_nlink;
 }
 
+// Runs one call that returns 0 on success, unless a fault is injected for
+// it; on failure *err receives the errno.
+template <class Function>
+bool Run(Call call, int* err, Function function) {
+  int e = 0;
+  if (Injected(call, &e)) {
+    Fail(err, e);
+    return false;
+  }
+  if (function() != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void InjectFault(Call call, int err, int skip) {
@@ -186,46 +202,22 @@ std::int64_t CurrentOffset(int fd) {
 }
 
 bool Stat(const std::string& path, FileStat* st, int* err) {
-  int e = 0;
-  if (Injected(Call::Stat, &e)) {
-    Fail(err, e);
-    return false;
-  }
   struct stat s;
-  if (::stat(path.c_str(), &s) != 0) {
-    Fail(err, errno);
-    return false;
-  }
+  if (!Run(Call::Stat, err, [&] { return ::stat(path.c_str(), &s); })) return false;
   Fill(s, st);
   return true;
 }
 
 bool Lstat(const std::string& path, FileStat* st, int* err) {
-  int e = 0;
-  if (Injected(Call::Stat, &e)) {
-    Fail(err, e);
-    return false;
-  }
   struct stat s;
-  if (::lstat(path.c_str(), &s) != 0) {
-    Fail(err, errno);
-    return false;
-  }
+  if (!Run(Call::Stat, err, [&] { return ::lstat(path.c_str(), &s); })) return false;
   Fill(s, st);
   return true;
 }
 
 bool Fstat(int fd, FileStat* st, int* err) {
-  int e = 0;
-  if (Injected(Call::Stat, &e)) {
-    Fail(err, e);
-    return false;
-  }
   struct stat s;
-  if (::fstat(fd, &s) != 0) {
-    Fail(err, errno);
-    return false;
-  }
+  if (!Run(Call::Stat, err, [&] { return ::fstat(fd, &s); })) return false;
   Fill(s, st);
   return true;
 }
@@ -253,55 +245,19 @@ UniqueFd CreateTempFile(const std::string& dir, const std::string& prefix, std::
 }
 
 bool Rename(const std::string& from, const std::string& to, int* err) {
-  int e = 0;
-  if (Injected(Call::Rename, &e)) {
-    Fail(err, e);
-    return false;
-  }
-  if (::rename(from.c_str(), to.c_str()) != 0) {
-    Fail(err, errno);
-    return false;
-  }
-  return true;
+  return Run(Call::Rename, err, [&] { return ::rename(from.c_str(), to.c_str()); });
 }
 
 bool Unlink(const std::string& path, int* err) {
-  int e = 0;
-  if (Injected(Call::Unlink, &e)) {
-    Fail(err, e);
-    return false;
-  }
-  if (::unlink(path.c_str()) != 0) {
-    Fail(err, errno);
-    return false;
-  }
-  return true;
+  return Run(Call::Unlink, err, [&] { return ::unlink(path.c_str()); });
 }
 
 bool Fchmod(int fd, mode_t mode, int* err) {
-  int e = 0;
-  if (Injected(Call::Chmod, &e)) {
-    Fail(err, e);
-    return false;
-  }
-  if (::fchmod(fd, mode) != 0) {
-    Fail(err, errno);
-    return false;
-  }
-  return true;
+  return Run(Call::Chmod, err, [&] { return ::fchmod(fd, mode); });
 }
 
 bool Fchown(int fd, uid_t uid, gid_t gid, int* err) {
-  int e = 0;
-  if (Injected(Call::Chown, &e)) {
-    Fail(err, e);
-    return false;
-  }
-  if (::fchown(fd, uid, gid) != 0) {
-    Fail(err, errno);
-    return false;
-  }
-  return true;
+  return Run(Call::Chown, err, [&] { return ::fchown(fd, uid, gid); });
 }
 
 std::string ResolveLinks(const std::string& path, int* err) {
