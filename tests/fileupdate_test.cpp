@@ -58,8 +58,9 @@ TEST(BackupNames, BackupFileComparesTheLastExtensionIgnoringCase) {
   } cases[] = {
       {"bak", "work/list.bak", true},    {"bak", "work/LIST.BAK", true},   {"BaK", "list.bAk", true},
       {"bak", "work/list.bak2", false},  {"bak", "work/list", false},      {"bak", "work/list.ba", false},
-      {"bak", "old.bak/readme", false},  {"bak", ".bak", true},            {"", "list.bak", false},
+      {"bak", "old.bak/readme", false},  {"bak", ".bak", false},           {"", "list.bak", false},
       {"", "list.", false},              {"bak", "list.txt.bak", true},    {"txt", "list.txt.bak", false},
+      {"bak", ".bashrc.bak", true},      {"bak", "v1.0/README", false},    {"0/README", "v1.0/README", false},
   };
   for (const Case& c : cases) {
     R re;

@@ -238,11 +238,15 @@ class RAVELIN_API RegularExpression {
   // What went wrong with one file of ChangeFiles.
   enum ProblemKind : unsigned char {
     OpenFailed = 0,        // the file cannot be opened for reading
-    TempCreateFailed = 1,  // the temporary file cannot be created (fileName: its intended name)
+    TempCreateFailed = 1,  // the temporary file cannot be created (fileName: its intended name;
+                           // text: the file left unchanged)
     ReadFailed = 2,        // a read from the file failed, or the file ended before a recorded
                            // match (position: where; errorCode 0 for the early end)
-    WriteFailed = 3,       // a write to the temporary file failed (fileName: temporary, position: where)
-    TextChanged = 4,       // the file no longer holds the matched text (position, text: the match)
+    WriteFailed = 3,       // a write to the temporary file failed (fileName: temporary, position:
+                           // where; text: the file left unchanged)
+    TextChanged = 4,       // the file no longer holds the matched text (position, text: the match),
+                           // or another writer changed it after it was searched (position, text:
+                           // its first match); the other writer's contents are kept
     BackupFailed = 5,      // the backup copy could not be made (fileName: backup name)
     ReplaceFailed = 6,     // the temporary file could not replace the file
     AttributesFailed = 7,  // the mode could not be given (file untouched), or the owner or
@@ -255,7 +259,8 @@ class RAVELIN_API RegularExpression {
     ProblemKind problem = OpenFailed;
     unsigned long position = 0;  // a byte offset, per kind; 0 where none
     std::string text;            // TextChanged: the expected text; SearchFailed: the
-                                 // engine's reason; else ""
+                                 // engine's reason; TempCreateFailed, WriteFailed: the
+                                 // file left unchanged; else ""
     unsigned long errorCode = 0; // errno of the failing call; 0 for TextChanged
   };
 
@@ -277,6 +282,19 @@ class RAVELIN_API RegularExpression {
     unsigned matchFlags = 0;
   };
 
+  // Addition. Why a file operation passed a path by (GetSkippedFiles).
+  enum SkipReason : unsigned char {
+    NotFound = 0,      // the file pattern names a file or directory that does not exist
+    Unreadable = 1,    // a file or directory that could not be opened or read (errorCode)
+    SearchGaveUp = 2   // the engine could not search the file to its end (text: its reason)
+  };
+  // Addition. One path a file operation passed by.
+  struct SkippedFile {
+    std::string fileName;        // as the walk names it (the file pattern, for NotFound)
+    SkipReason reason = NotFound;
+    unsigned long errorCode = 0; // errno of the failing call; 0 for SearchGaveUp
+    std::string text;            // SearchGaveUp: the engine's reason; else ""
+  };
   // --------------------------------------------------------------- handlers
   // Plain handlers; the first argument is the object raising the event. A
   // bool& argument is the go-on flag, preset to true: set it false to stop.
@@ -458,6 +476,11 @@ class RAVELIN_API RegularExpression {
   // pointer is valid until the next ChangeFiles or the object's destruction.
   const std::vector<FileChangeProblem>* GetChangeFilesErrors() const;
 
+  // Addition. What the last FindFiles, GrepFiles or ChangeFiles passed by, in
+  // walk order: missing paths, unreadable files and directories, searches the
+  // engine gave up on. Empty when it passed nothing by. Valid until the next
+  // file operation or the object's destruction.
+  const std::vector<SkippedFile>& GetSkippedFiles() const;
   // Member callbacks of the file walk; the static callbacks forward to the
   // object on top of the calling thread's active-object stack.
   bool ThisFindFilesCallback(const char* fileName);
@@ -486,15 +509,27 @@ class RAVELIN_API RegularExpression {
   void MergeFileCleanup(int readFd, int writeFd, const std::string& tempName);
   // The current offset of a descriptor; 0 when it cannot be read.
   unsigned long GetFilePointer(int fd) const;
-  // True when the text after the last '.' of fileName equals saveExtension,
-  // ignoring case; false when saveExtension is empty.
+  // True when the extension of fileName's last path component (the text
+  // after its last '.', or the whole component when it has no dot or only a
+  // leading one) equals saveExtension, ignoring case; false when
+  // saveExtension is empty.
   bool BackupFile(const std::string& fileName) const;
   // True when the file has no write bit at all, or cannot be examined.
   bool ReadOnlyFile(const std::string& fileName) const;
-  // The backup name of the pending file: its last extension replaced by
-  // saveExtension (appended when it has none).
+  // The backup name of the pending file: BackupNameOf(its name).
   std::string ReplaceExtension() const;
 
+  // Addition. The name ChangeFiles saves fileName under: the extension of its
+  // last path component replaced by saveExtension, or saveExtension appended
+  // when that component has no dot or only a leading one ("v1.0/README" ->
+  // "v1.0/README.bak", ".bashrc" -> ".bashrc.bak", "notes.txt" ->
+  // "notes.bak"). "" when saveExtension is empty.
+  std::string BackupNameOf(const std::string& fileName) const;
+  // Addition. Removes every temporary file that a file update of this process
+  // has open, without waiting for it to finish. Async-signal-safe: meant for a
+  // signal handler that ends the process right after (_exit), so that an
+  // interrupted ChangeFiles leaves nothing behind.
+  static void RemoveTemporaryFiles();
   // --------------------------------------------------------------- settings
   // Version written at the head of every settings record.
   static std::int32_t StreamVersion;
@@ -535,6 +570,7 @@ class RAVELIN_API RegularExpression {
   // text under the same saved expression, match flags and format.
   std::shared_ptr<detail::ReplacementCache> mergeReplacementCache;
   std::string lastSearchError;
+  std::vector<SkippedFile> skippedFiles;
 
   OnMatchingHandler onMatching = nullptr;
   OnSearchingHandler onSearching = nullptr;

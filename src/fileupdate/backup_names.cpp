@@ -1,22 +1,35 @@
 // Which files ChangeFiles may rewrite, and the name a file is saved under.
-// Extensions are taken from the whole name string: the text after its last
-// '.', wherever that lies (directory part included).
+// Extensions belong to the last path component only: "v1.0/README" has none,
+// and neither has ".bashrc" (a leading dot starts a name, not an extension).
 #include <locale>
 
 #include "platform/posix_file.h"
 #include "ravelin/RegularExpression.h"
 
 namespace RegexClass {
+namespace {
+
+// Where the extension of the last path component starts (just after its
+// dot), or npos when that component has none.
+std::size_t ExtensionStart(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  const std::size_t component = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot <= component) return std::string::npos;
+  return dot + 1;
+}
+
+}  // namespace
 
 bool RegularExpression::BackupFile(const std::string& fileName) const {
   if (saveExtension.empty()) return false;
-  const std::size_t dot = fileName.rfind('.');
-  if (dot == std::string::npos) return false;
-  const std::size_t length = fileName.size() - dot - 1;
+  const std::size_t start = ExtensionStart(fileName);
+  if (start == std::string::npos) return false;
+  const std::size_t length = fileName.size() - start;
   if (length != saveExtension.size()) return false;
   const auto& ctype = std::use_facet<std::ctype<char>>(std::locale());
   for (std::size_t i = 0; i < length; ++i) {
-    if (ctype.tolower(fileName[dot + 1 + i]) != ctype.tolower(saveExtension[i])) return false;
+    if (ctype.tolower(fileName[start + i]) != ctype.tolower(saveExtension[i])) return false;
   }
   return true;
 }
@@ -27,10 +40,16 @@ bool RegularExpression::ReadOnlyFile(const std::string& fileName) const {
   return (st.mode & 0222) == 0;
 }
 
-std::string RegularExpression::ReplaceExtension() const {
-  const std::string& name = mergeFileInformation.fileName;
-  const std::size_t dot = name.rfind('.');
-  return (dot == std::string::npos ? name : name.substr(0, dot)) + "." + saveExtension;
+std::string RegularExpression::BackupNameOf(const std::string& fileName) const {
+  if (saveExtension.empty()) return std::string();
+  const std::size_t start = ExtensionStart(fileName);
+  return (start == std::string::npos ? fileName : fileName.substr(0, start - 1)) + "." + saveExtension;
+}
+
+std::string RegularExpression::ReplaceExtension() const { return BackupNameOf(mergeFileInformation.fileName); }
+
+const std::vector<RegularExpression::SkippedFile>& RegularExpression::GetSkippedFiles() const {
+  return skippedFiles;
 }
 
 }  // namespace RegexClass

@@ -1,5 +1,6 @@
 // The in-place update of the file whose replacements are pending.
 #include "fileupdate/file_rewrite.h"
+#include "platform/temp_file.h"
 #include "platform/posix_file.h"
 #include "ravelin/RegularExpression.h"
 
@@ -44,5 +45,11 @@ unsigned long RegularExpression::GetFilePointer(int fd) const {
   const std::int64_t at = detail::CurrentOffset(fd);
   return at < 0 ? 0 : static_cast<unsigned long>(at);
 }
+
+}  // namespace RegexClass
+
+namespace RegexClass {
+
+void RegularExpression::RemoveTemporaryFiles() { detail::RemoveLiveTempFiles(); }
 
 }  // namespace RegexClass

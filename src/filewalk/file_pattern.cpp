@@ -1,5 +1,7 @@
 #include "filewalk/file_pattern.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -63,7 +65,7 @@ class Walk {
     std::sort(subdirectories.begin(), subdirectories.end());
     bool goOn = true;
     for (const std::string& name : files) {
-      if (!visitor_.Visit(prefix + name)) {
+      if (!visitor_.Visit(WalkFile{AT_FDCWD, prefix + name, prefix + name})) {
         goOn = false;
         break;
       }
@@ -113,7 +115,7 @@ bool WalkFilePattern(const std::string& fullSpec, bool recurse, FileVisitor& vis
         prefix = spec + "/";
       } else if (!recurse) {
         // One file. If it is missing or not a regular file, the reader says so.
-        return visitor.Visit(spec);
+        return visitor.Visit(WalkFile{AT_FDCWD, spec, spec});
       } else {
         test.kind = NameTest::Exact;
         test.pattern = last;

@@ -28,19 +28,28 @@
 namespace RegexClass {
 namespace detail {
 
+// One file of the walk: where it lies and what to call it. The directory
+// descriptor stays open while the visitor runs, so the file can be opened
+// (and replaced) relative to it whatever the depth of the tree.
+struct WalkFile {
+  int directoryFd;          // the directory holding the entry, or AT_FDCWD
+  std::string entryName;    // the name to open relative to directoryFd
+  std::string displayName;  // the name as a user would type it ("dir/sub/a.txt")
+};
+
 class FileVisitor {
  public:
   // One file of the walk. False ends the walk.
-  virtual bool Visit(const std::string& name) = 0;
+  virtual bool Visit(const WalkFile& file) = 0;
+  // A path the walk had to pass by: a file or directory that could not be
+  // opened or read (err: its errno), or a file pattern naming a file or
+  // directory that does not exist (ENOENT). The walk goes on.
+  virtual void Skip(const std::string& displayName, int err) = 0;
 
  protected:
   ~FileVisitor() = default;
 };
 
-// Hands every file that spec names to the visitor, in the walk's order.
-// The file pattern ends at its first NUL byte, as a C string would. Returns
-// false when the visitor ended the walk. Exceptions of the visitor propagate;
-// everything the walk holds is released.
 bool WalkFilePattern(const std::string& spec, bool recurse, FileVisitor& visitor);
 
 }  // namespace detail

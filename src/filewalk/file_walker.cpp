@@ -34,7 +34,9 @@ class FileWalker::FindVisitor final : public FileVisitor {
   FindVisitor(FileWalker& walker, FindCallback callback, boost::match_flag_type flags, FailureCallback onFailure)
       : walker_(walker), callback_(callback), flags_(flags), onFailure_(onFailure) {}
 
-  bool Visit(const std::string& name) override {
+  void Skip(const std::string&, int) override {}
+  bool Visit(const WalkFile& file) override {
+    const std::string& name = file.displayName;
     BufferSearchResult result;
     {
       Contents contents;
@@ -65,7 +67,9 @@ class FileWalker::GrepVisitor final : public FileVisitor, private MatchSink {
   GrepVisitor(FileWalker& walker, GrepCallback callback, boost::match_flag_type flags, FailureCallback onFailure)
       : walker_(walker), callback_(callback), flags_(flags), onFailure_(onFailure) {}
 
-  bool Visit(const std::string& name) override {
+  void Skip(const std::string&, int) override {}
+  bool Visit(const WalkFile& file) override {
+    const std::string& name = file.displayName;
     Contents contents;
     if (!walker_.Load(name, &contents)) return true;
     name_ = name.c_str();

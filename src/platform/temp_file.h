@@ -19,6 +19,9 @@ namespace detail {
 // random characters.
 extern const char kTempFilePrefix[];
 
+// Removes every temporary file still open in this process. Async-signal-safe.
+void RemoveLiveTempFiles();
+
 class TempFile {
  public:
   TempFile() = default;

@@ -88,7 +88,7 @@ bool Root() { return geteuid() == 0; }
 
 // ------------------------------------------------------------ names
 
-TEST(FileUpdateNames, ReplaceExtensionTakesTheLastDotOfTheWholeName) {
+TEST(FileUpdateNames, ReplaceExtensionTakesTheExtensionOfTheLastComponent) {
   struct Case {
     const char* file;
     const char* ext;
@@ -97,9 +97,12 @@ TEST(FileUpdateNames, ReplaceExtensionTakesTheLastDotOfTheWholeName) {
       {"work/list.txt", "bak", "work/list.bak"},
       {"work/archive.tar.gz", "bak", "work/archive.tar.bak"},
       {"work/makefile", "bak", "work/makefile.bak"},
-      {"rel.2/readme", "bak", "rel.bak"},  // the last dot lies in the directory part
-      {"./makefile", "bak", ".bak"},
+      {"rel.2/readme", "bak", "rel.2/readme.bak"},  // a dot in the directory part is no extension
+      {"./makefile", "bak", "./makefile.bak"},
       {"notes.", "old", "notes.old"},
+      {".bashrc", "bak", ".bashrc.bak"},  // a leading dot starts the name
+      {"dir/.env", "bak", "dir/.env.bak"},
+      {"dir/.env.local", "bak", "dir/.env.bak"},
   };
   for (const Case& c : cases) {
     R re;
@@ -402,12 +405,12 @@ TEST(FileUpdate, BackupHoldsTheOldContentsBeforeTheFileIsReplaced) {
   EXPECT_EQ(ReadFile(dir.Join("notes.bak")), "first draft");
   EXPECT_EQ(StatOf(dir.Join("notes.bak")).st_mode & 07777, 0640u);
 
-  // The backup name follows the last dot even in the directory part.
+  // A dot in the directory part is no extension: the backup stays beside its file.
   const std::string readme = dir.Write("rel.2/readme", "text");
   Queue(re, readme, {{0, "text", "TEXT"}});
   re.MergeUpdateFile();
   EXPECT_EQ(ReadFile(readme), "TEXT");
-  EXPECT_EQ(ReadFile(dir.Join("rel.bak")), "text");
+  EXPECT_EQ(ReadFile(dir.Join("rel.2/readme.bak")), "text");
   EXPECT_TRUE(Leftovers(dir.path()).empty());
 }
 
