@@ -3,7 +3,10 @@
 // under the run, and a real tree compared with sed.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -445,4 +448,141 @@ TEST(ChangeFiles, ExtendedAttributesAndAccessListsAreKept) {
   struct stat now;
   ASSERT_EQ(stat(file.c_str(), &now), 0);
   EXPECT_EQ(now.st_mode, before.st_mode);  // the group did not gain write through the mask
+}
+
+namespace {
+
+// Runs fn in a child process; returns its exit status (-1 when it did not
+// exit normally).
+template <class Fn>
+pid_t Spawn(Fn fn) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(fn());
+  return pid;
+}
+int Wait(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+// Two runs at once over the same files, and a program appending to one of
+// them under the same advisory lock (checking after the lock that the name
+// still leads to the file it opened, as the runs do): every edit and every
+// line lands.
+TEST(ChangeFiles, RunsAtOnceAndALockingAppenderLoseNothing) {
+  TempDir dir;
+  const int files = 150;
+  for (int i = 0; i < files; ++i) dir.Write("f" + std::to_string(i) + ".txt", std::string(2000, '.') + " foo bar\n");
+  const std::string log = dir.Write("log.txt", "foo bar\n");
+  auto run = [&](const char* from, const char* to) {
+    return Spawn([&, from, to] {
+      R re = Changer(from, to, dir.Join("*.txt"));
+      for (int pass = 0; pass < 3; ++pass) {
+        re.ChangeFiles();
+        if (re.GetChangeFilesErrors() != nullptr) return 1;
+      }
+      return 0;
+    });
+  };
+  const pid_t appender = Spawn([&] {
+    for (int line = 0; line < 400; ++line) {
+      int fd = -1;
+      for (;;) {
+        fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        struct stat opened, named;
+        if (fd < 0 || flock(fd, LOCK_EX) != 0 || fstat(fd, &opened) != 0) return 1;
+        if (stat(log.c_str(), &named) == 0 && named.st_ino == opened.st_ino) break;
+        close(fd);  // replaced while waiting: open the new file
+      }
+      const std::string text = "line " + std::to_string(line) + " foo bar\n";
+      if (write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return 1;
+      close(fd);
+      usleep(500);
+    }
+    return 0;
+  });
+  const pid_t first = run("foo", "QUUX");
+  const pid_t second = run("bar", "BAR");
+  EXPECT_EQ(Wait(first), 0);
+  EXPECT_EQ(Wait(second), 0);
+  EXPECT_EQ(Wait(appender), 0);
+  for (int i = 0; i < files; ++i) {
+    EXPECT_EQ(ReadFile(dir.Join("f" + std::to_string(i) + ".txt")), std::string(2000, '.') + " QUUX BAR\n") << i;
+  }
+  const std::string text = ReadFile(log);
+  for (int line = 0; line < 400; ++line) {
+    EXPECT_NE(text.find("line " + std::to_string(line) + " "), std::string::npos) << line;
+  }
+}
+
+// Files that change shape under the walk: searched as they were read, or
+// left to the other writer; never a crash or a hang.
+TEST(ChangeFiles, FileThatShrinksOrBecomesAFifoUnderTheRun) {
+  TempDir dir;
+  const std::string big = dir.Write("big.txt", std::string(6 << 20, 'x') + "\nend x\n");
+  R grep;
+  grep.SetExpression("x\\n|end");
+  grep.SetFilesToMatch(big);
+  static std::string target;
+  target = big;
+  grep.SetOnGreppingFiles([](R&, std::string, const REMatchInfo&, unsigned, bool&) {
+    if (truncate(target.c_str(), 0) != 0) std::abort();
+  });
+  EXPECT_EQ(grep.GrepFiles(), 3u);  // all three matches of the bytes read
+
+  const std::string file = dir.Write("f.txt", "old old\n");
+  target = file;
+  R change = Changer("old", "new", file);
+  change.SetOnChangingFiles([](R&, std::string, const REMatchInfo& m, unsigned, bool&) {
+    if (m[0].position != 4) return;
+    if (unlink(target.c_str()) != 0 || mkfifo(target.c_str(), 0600) != 0) std::abort();
+  });
+  EXPECT_EQ(change.ChangeFiles(), 0u);
+  struct stat st;
+  ASSERT_EQ(lstat(file.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  const auto* problems = change.GetChangeFilesErrors();
+  ASSERT_NE(problems, nullptr);
+  EXPECT_EQ(problems->front().problem, R::TextChanged);
+}
+
+TEST(FileOperations, SkippedPathsAreListedWithTheirReasons) {
+  TempDir dir;
+  dir.Write("ok.txt", "hit\n");
+  const std::string hard = dir.Write("hard.txt", std::string(40, 'x'));
+  R re;
+  re.SetExpression("hit|(x+x+)+y");
+  re.SetFilesToMatch(dir.Join("missing/*.txt"));
+  EXPECT_EQ(re.GrepFiles(), 0u);
+  ASSERT_EQ(re.GetSkippedFiles().size(), 1u);
+  EXPECT_EQ(re.GetSkippedFiles()[0].reason, R::NotFound);
+  re.SetFilesToMatch(dir.Join("gone.txt"));
+  EXPECT_EQ(re.FindFiles(), 0u);
+  ASSERT_EQ(re.GetSkippedFiles().size(), 1u);
+  EXPECT_EQ(re.GetSkippedFiles()[0].reason, R::NotFound);
+  re.SetFilesToMatch(dir.Join("*.txt"));
+  EXPECT_EQ(re.FindFiles(), 1u);
+  ASSERT_EQ(re.GetSkippedFiles().size(), 1u);
+  EXPECT_EQ(re.GetSkippedFiles()[0].reason, R::SearchGaveUp);
+  EXPECT_EQ(re.GetSkippedFiles()[0].fileName, hard);
+  EXPECT_FALSE(re.GetSkippedFiles()[0].text.empty());
+
+  // An unreadable file, for a process without the privilege to read it.
+  const std::string secret = dir.Write("secret.txt", "hit\n");
+  ASSERT_EQ(chmod(secret.c_str(), 0), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  const pid_t child = Spawn([&] {
+    if (setgid(65534) != 0 || setuid(65534) != 0) return 10;
+    R low;
+    low.SetExpression("hit");
+    low.SetFilesToMatch(secret);
+    if (low.GrepFiles() != 0) return 11;
+    const auto& skipped = low.GetSkippedFiles();
+    if (skipped.size() != 1 || skipped[0].reason != R::Unreadable || skipped[0].errorCode != EACCES) return 12;
+    return 0;
+  });
+  EXPECT_EQ(Wait(child), 0);
 }
