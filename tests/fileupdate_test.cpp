@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -585,4 +586,25 @@ TEST(FileOperations, SkippedPathsAreListedWithTheirReasons) {
     return 0;
   });
   EXPECT_EQ(Wait(child), 0);
+}
+
+TEST(ChangeFiles, SignalHandlerRemovesTheTemporaryFilesInFlight) {
+  TempDir dir;
+  const std::string file = dir.Write("f.txt", "old old old\n");
+  const pid_t child = Spawn([&] {
+    signal(SIGTERM, [](int) {
+      R::RemoveTemporaryFiles();
+      _exit(143);
+    });
+    R re = Changer("old", "new", file);
+    // The temporary file exists once the first replacement is written.
+    re.SetOnChangingFiles([](R&, std::string, const REMatchInfo& m, unsigned, bool&) {
+      if (m[0].position == 4) raise(SIGTERM);
+    });
+    re.ChangeFiles();
+    return 0;
+  });
+  EXPECT_EQ(Wait(child), 143);
+  EXPECT_EQ(ReadFile(file), "old old old\n");
+  EXPECT_EQ(ravelin_test::ListDir(dir.path()), std::vector<std::string>{"f.txt"});
 }

@@ -27,10 +27,14 @@
 // is a path whose last component may hold the wildcards * ? and [...];
 // directory recursion applies the same last component at every depth. Files
 // are visited files first, then subdirectories, each in byte-wise name order;
-// links to directories are not followed; files that cannot be read are
-// skipped. ChangeFiles never loses data: each changed file is written to a
+// links to directories are not followed; a file reached twice (through links)
+// is searched, reported and changed once; files that cannot be read are
+// skipped and listed (GetSkippedFiles). Each file is read whole before it is
+// searched, so one that another process shrinks meanwhile is searched as it
+// was read. ChangeFiles never loses data: each changed file is written to a
 // temporary file in its own directory, flushed to disk and renamed over the
-// original, so a crash leaves every file wholly old or wholly new.
+// original, so a crash leaves every file wholly old or wholly new; another
+// writer's change is never overwritten in silence (see ChangeFiles).
 //
 // SETTINGS: operator<< and operator>> write and read a text record of the
 // option sets, the two switches and the five strings.
@@ -468,10 +472,27 @@ class RAVELIN_API RegularExpression {
   // entry per mark. With no handler the matches are only counted.
   unsigned GrepFiles();
   // Replaces every match in the files by formatString merged with it; returns
-  // the number of replacements written. A file holding the save extension or
-  // a read-only file ends the run. Problems: GetChangeFilesErrors. A file is
-  // written after its last match is reported; a handler that throws leaves
-  // the files written so far and drops the replacements still queued.
+  // the number of replacements written. What a file becomes equals Merge
+  // (mergeCopy on) over its old bytes: each replacement is the format applied
+  // to the match where it stands, context and match options included. 0, and
+  // nothing written, when the expression does not compile under the object's
+  // options (UnsupportedOptions included). A file holding the save extension
+  // or a read-only file ends the run. Problems: GetChangeFilesErrors.
+  // Each file is locked (flock) from before it is read until it is replaced,
+  // so runs of this library take turns per file; its new contents are written
+  // as its matches are reported (memory does not grow with their number) and
+  // it is replaced after its last match, only if it is still the file read
+  // (same inode, size, modification and change times): otherwise it is left
+  // as the other writer made it (TextChanged). A writer that keeps the old
+  // file open, or writes in the instant between that check and the rename,
+  // writes to the old file. Owner, group, mode and extended attributes (POSIX
+  // ACLs included) are kept; a backup (saveExtension) is made the same way
+  // beside the file and is never written over a backup made earlier in the
+  // same run (BackupFailed, EEXIST); a save extension holding '/', blank, "."
+  // or ".." changes nothing (BackupFailed, EINVAL). Names of the form
+  // .ravelin-XXXXXX (a temporary file left by a killed run) are never
+  // searched. A handler that throws leaves the files written so far and drops
+  // the file being written.
   unsigned ChangeFiles();
   // The problems of the last ChangeFiles, or null when there were none. The
   // pointer is valid until the next ChangeFiles or the object's destruction.
