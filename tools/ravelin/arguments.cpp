@@ -84,7 +84,12 @@ void ApplyValue(Invocation& inv, Valued what, const std::string& value) {
     case Valued::kInput: inv.inputFile.Set(value); break;
     case Valued::kLoad: inv.loadFile.Set(value); break;
     case Valued::kSave: inv.saveFile.Set(value); break;
-    case Valued::kBackup: inv.backup.Set(value); break;
+    case Valued::kBackup: {
+      const std::string fault = BackupExtensionFault(value);
+      if (!fault.empty()) throw UsageError("--backup '" + value + "': " + fault);
+      inv.backup.Set(value);
+      break;
+    }
     case Valued::kSyntax:
       if (value != "normal" && value != "extended" && value != "basic" && value != "literal")
         throw UsageError("unknown syntax '" + value + "' (normal, extended, basic or literal)");
@@ -113,6 +118,9 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
   else if (name == "ignore-case") inv.ignoreCase = true;
   else if (name == "count") inv.count = true;
   else if (name == "stats") inv.stats = true;
+  else if (name == "keep-going") inv.keepGoing = true;
+  else if (name == "no-messages") inv.noMessages = true;
+  else if (name == "fixed-strings") inv.syntax.Set("literal");
   else if (name == "copy") inv.copy = 1;
   else if (name == "no-copy") inv.copy = 0;
   else if (name == "help") inv.help = true;
@@ -127,12 +135,24 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg) {
       case 'r': inv.recursive = true; break;
       case 'i': inv.ignoreCase = true; break;
       case 'h': inv.help = true; break;
+      case 's': inv.noMessages = true; break;
+      case 'F': inv.syntax.Set("literal"); break;
       default: throw UsageError("unknown option '-" + std::string(1, arg[k]) + "'");
     }
   }
 }
 
 }  // namespace
+
+std::string BackupExtensionFault(const std::string& extension) {
+  if (extension.find('/') != std::string::npos) return "an extension cannot hold '/'";
+  const std::size_t first = extension.find_first_not_of(" \t\n\r\f\v");
+  if (first == std::string::npos) return "an extension cannot be empty or blank";
+  const std::size_t last = extension.find_last_not_of(" \t\n\r\f\v");
+  const std::string trimmed = extension.substr(first, last - first + 1);
+  if (trimmed == "." || trimmed == "..") return "an extension cannot be '" + trimmed + "'";
+  return std::string();
+}
 
 const CommandShape* FindCommand(const std::string& name) {
   for (const CommandShape& c : kCommands)
