@@ -35,7 +35,8 @@ expect_rc 0; expect_out '6\n'
 check 0 "$t/b.log\n"       find-files beta "$t/*.log"
 check 0 "$t/a.txt\n"       find-files -i GAMMA "$t"
 check 1 ''                 find-files alpha "$t/*.none"
-check 1 ''                 find-files alpha "$work/no/such/dir/*"
+run find-files alpha "$work/no/such/dir/*"
+expect_rc 2; expect_err "$work/no/such/dir/*: No such file or directory"
 check 1 ''                 find-files alpha ''
 check 1 '0\n'              find-files --count omega "$t/*"
 
