@@ -129,7 +129,7 @@ grep -qF "$u/.bashrc:1:6:old_name" "$work/out" || fail "the readable files were 
 # A search the engine gives up on: the file and the reason, status 2, once.
 s="$work/s"
 mkdir -p "$s"
-python3 -c "open('$s/s.txt','w').write('a'*30000+'\nfoo\n')"
+{ head -c 30000 /dev/zero | tr '\0' a; printf '\nfoo\n'; } >"$s/s.txt"
 printf 'foo\n' >"$s/t.txt"
 for cmd in find-files grep-files; do
   run "$cmd" '(a*)*b|foo' "$s"
