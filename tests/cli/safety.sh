@@ -63,6 +63,11 @@ expect_err "$p/src/c.c: left unchanged: its backup $p/src/c.bak exists already"
 printf 'int new_name;\n' | cmp -s - "$p/src/a.c" || fail "a.c not changed"
 cmp -s "$work/p.orig/src/a.c" "$p/src/a.bak" || fail "a.bak is not the old a.c"
 cmp -s "$work/p.orig/src/c.c" "$p/src/c.c" || fail "c.c changed"
+# ... names holding wildcard characters included.
+for f in 'w[1]*.c' 'w?\.c'; do printf 'old_name\n' >"$p/src/$f"; done
+run change-files --keep-going old_name new_name "$p/src/[bw]*"
+expect_rc 2; expect_err "$p/src/b.c: left unchanged: it is read-only"
+for f in 'w[1]*.c' 'w?\.c'; do grep -q new_name "$p/src/$f" || fail "$f not changed"; done
 run change-files -r --keep-going --backup bak old_name new_name "$p/docs"
 expect_rc 2; expect_err "$p/docs/notes.txt: left unchanged: its backup"
 cmp -s "$work/p.orig/docs/notes.md" "$p/docs/notes.bak" || fail "notes.bak is not the old notes.md"

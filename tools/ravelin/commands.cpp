@@ -157,6 +157,7 @@ class ChangeTally {
   void OnChangeFile(RegularExpression& re, std::string fileName, const REMatchInfo&, unsigned, bool& goOn) {
     if (!inFile_ || fileName != current_) {
       Close(re);
+      inFile_ = false;  // judged: Finish must not count it again
       if (StopSignals::StopSignal() != 0) {
         stopped_ = true;
         goOn = false;
