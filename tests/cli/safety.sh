@@ -109,23 +109,22 @@ expect_rc 2; expect_err "$u/src/a.c (temporary $u/src/.ravelin-"; expect_err "Te
 chmod 700 "$u/docs"
 chmod 600 "$u/src/c.c"
 paths_case() {
-  local needle=$1 grep_args=$2
-  shift 2
+  local path=$1 reason=$2 grep_args=$3
   for cmd in find-files grep-files change-files; do
     local args=(old_name)
     [ "$cmd" = change-files ] && args+=(new_name)
-    run_nobody "$cmd" "$@" "${args[@]}" "$u/${needle%%:*}"
-    expect_rc 2; expect_err "${needle}"
-    run_nobody "$cmd" -s "$@" "${args[@]}" "$u/${needle%%:*}"
+    run_nobody "$cmd" "${args[@]}" "$u/$path"
+    expect_rc 2; expect_err "ravelin: $u/$path"; expect_err "$reason"
+    run_nobody "$cmd" -s "${args[@]}" "$u/$path"
     expect_rc 2; expect_no_err
   done
-  as_nobody grep $grep_args old_name "$u/${needle%%:*}" >/dev/null 2>&1
-  rc=$?; current="grep $grep_args on $needle"; expect_rc 2
+  as_nobody grep $grep_args old_name "$u/$path" >/dev/null 2>&1
+  rc=$?; current="grep $grep_args on $path"; expect_rc 2
 }
-paths_case 'incc/*.h: No such file or directory' '-s'
-paths_case 'src/missing.c: No such file or directory' '-s'
-paths_case 'docs: Permission denied' '-r -s'
-paths_case 'src/c.c: Permission denied' '-s'
+paths_case 'incc/*.h' 'incc/*.h: No such file or directory' -s
+paths_case src/missing.c 'src/missing.c: No such file or directory' -s
+paths_case docs 'Permission denied' '-r -s'
+paths_case src/c.c 'src/c.c: Permission denied' -s
 # Matches found elsewhere are still printed.
 run_nobody grep-files -r 'old_\w+' "$u"
 expect_rc 2; expect_err "$u/docs: Permission denied"
