@@ -121,6 +121,7 @@ bool FileChange::Finish(const std::string& backupEntry, const std::string& backu
     return false;
   }
   if (ownerRefused != 0) Record(problems, name, R::AttributesFailed, 0, ownerRefused);
+  file_->replaced = StatAt(targetDir_.Get(), targetLeaf_, false, &file_->replacement, nullptr);
   Abandon();  // nothing left to remove: the temporary file is the file now
   return true;
 }

@@ -194,7 +194,7 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
 
   TempFile temp;
   if (!temp.Create(DirectoryOf(target), &err)) {
-    Record(problems, temp.Name(), R::TempCreateFailed, 0, err);
+    Record(problems, temp.Name(), R::TempCreateFailed, 0, err, fileName);
     return false;
   }
   TempFile backup;
@@ -249,7 +249,7 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
       Record(problems, fileName, R::ReadFailed, OffsetOf(in.Get()), 0);
       return false;
     case Stop::WriteError:
-      Record(problems, temp.Name(), R::WriteFailed, OffsetOf(temp.Fd()), sink.Error());
+      Record(problems, temp.Name(), R::WriteFailed, OffsetOf(temp.Fd()), sink.Error(), fileName);
       return false;
     case Stop::BackupError:
       Record(problems, backupName, R::BackupFailed, 0, source.Error());
@@ -258,19 +258,18 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
       Record(problems, fileName, R::TextChanged, failed->position, 0, failed->text);
       return false;
   }
-  in.Reset();
 
   // Owner and group first: giving them away clears the set-user-ID and
   // set-group-ID bits, which the mode then restores.
   // A file that could not keep its owner does not keep those two bits either.
   const int ownerRefused = GiveOwner(temp, st);
   const mode_t mode = st.mode & (ownerRefused != 0 ? 01777 : 07777);
-  if (!Fchmod(temp.Fd(), mode, &err)) {
+  if (!Fchmod(temp.Fd(), mode, &err) || !CopyExtendedAttributes(in.Get(), temp.Fd(), &err)) {
     Record(problems, fileName, R::AttributesFailed, 0, err);
     return false;
   }
   if (!temp.Sync(&err)) {
-    Record(problems, temp.Name(), R::WriteFailed, OffsetOf(temp.Fd()), err);
+    Record(problems, temp.Name(), R::WriteFailed, OffsetOf(temp.Fd()), err, fileName);
     return false;
   }
   if (backup.Valid()) {

@@ -19,6 +19,10 @@ struct FileInHand {
   FileStat status;                          // taken when it was opened, before the read
   const char* first = nullptr;              // the bytes read
   const char* last = nullptr;
+  // Set by whoever replaced the file while in hand: the identity of the new
+  // file, so that the walk knows it when another name leads to it.
+  mutable bool replaced = false;
+  mutable FileStat replacement;
 };
 
 }  // namespace detail

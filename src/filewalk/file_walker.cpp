@@ -142,6 +142,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     count_ += result.matches;
     if (result.failed && !result.stopped) return Failed(hand, result.failure);
     const bool goOn = mode_ != Mode::Change || onEnd == nullptr || onEnd(name);
+    if (hand.replaced) seen_.insert(std::make_pair(hand.replacement.dev, hand.replacement.ino));
     return goOn && !result.stopped;
   }
 

@@ -248,7 +248,9 @@ TEST(FileUpdate, EveryFailureLeavesTheFileUntouchedAndNoTemporaryFile) {
     const auto& p = problems->front();
     EXPECT_EQ(p.problem, c.kind) << c.name;
     EXPECT_EQ(p.errorCode, static_cast<unsigned long>(c.err)) << c.name;
-    EXPECT_TRUE(p.text.empty()) << c.name;
+    // A problem named after the temporary file says which file it left unchanged.
+    const bool temporary = c.kind == R::TempCreateFailed || c.kind == R::WriteFailed;
+    EXPECT_EQ(p.text, temporary ? file : std::string()) << c.name;
     const std::string tempStart = dir.Join(RegexClass::detail::kTempFilePrefix);
     switch (c.who) {
       case File:
@@ -281,19 +283,30 @@ TEST(FileUpdate, EveryFailureLeavesTheFileUntouchedAndNoTemporaryFile) {
 }
 
 TEST(FileUpdate, DirectoryWithoutRoomForATemporaryFile) {
-  if (Root()) GTEST_SKIP() << "root may write anywhere; the forced fault above covers this";
   TempDir dir;
   const std::string sub = dir.MakeDir("locked");
   const std::string file = dir.Write("locked/f.txt", "abc");
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(file.c_str(), 0644), 0);
   ASSERT_EQ(chmod(sub.c_str(), 0555), 0);
-  R re;
-  Queue(re, file, {{0, "a", "A"}});
-  re.MergeUpdateFile();
+  // Root may write anywhere: the update runs as an unprivileged user.
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+    R re;
+    Queue(re, file, {{0, "a", "A"}});
+    re.MergeUpdateFile();
+    const auto* problems = re.GetChangeFilesErrors();
+    if (problems == nullptr || problems->front().problem != R::TempCreateFailed) _exit(11);
+    if (problems->front().errorCode != static_cast<unsigned long>(EACCES)) _exit(12);
+    if (problems->front().text != file) _exit(13);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   chmod(sub.c_str(), 0755);
   EXPECT_EQ(ReadFile(file), "abc");
-  ASSERT_NE(re.GetChangeFilesErrors(), nullptr);
-  EXPECT_EQ(re.GetChangeFilesErrors()->front().problem, R::TempCreateFailed);
-  EXPECT_EQ(re.GetChangeFilesErrors()->front().errorCode, static_cast<unsigned long>(EACCES));
 }
 
 TEST(FileUpdate, KeepsModeOwnerAndGroup) {
@@ -698,6 +711,70 @@ TEST(FileUpdateSlow, MatchesBeyondFourGiB) {
   EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), far + 1002);
   close(fd);
   EXPECT_TRUE(Leftovers(dir.path()).empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Every forced failure of a ChangeFiles run leaves the file as it was, no
+// temporary file and exactly one problem (or one skipped path, for what
+// happens before the file is read).
+TEST(ChangeFilesRun, EveryFailureOfTheStreamedRewriteLeavesTheFileUntouched) {
+  struct Case {
+    const char* name;
+    Call call;
+    int skip;
+    R::ProblemKind kind;
+  } cases[] = {
+      {"temporary create", Call::TempCreate, 0, R::TempCreateFailed},
+      {"write", Call::Write, 0, R::WriteFailed},
+      {"short write", Call::ShortWrite, 0, R::WriteFailed},
+      {"fsync", Call::Fsync, 0, R::WriteFailed},
+      {"mode", Call::Chmod, 0, R::AttributesFailed},
+      {"extended attributes", Call::Xattr, 0, R::AttributesFailed},
+      {"backup create", Call::TempCreate, 1, R::BackupFailed},
+      {"backup rename", Call::Rename, 0, R::BackupFailed},
+      {"final rename", Call::Rename, 1, R::ReplaceFailed},
+  };
+  const std::string content = std::string(200000, 'a') + "x" + std::string(100000, 'b') + "x";
+  for (const Case& c : cases) {
+    FaultScope faults;
+    TempDir dir;
+    const std::string file = dir.Write("f.txt", content);
+    R re;
+    re.SetExpression("x");
+    re.SetFormatString("Y");
+    re.SetSaveExtension("bak");
+    re.SetFilesToMatch(file);
+    RegexClass::detail::InjectFault(c.call, EIO, c.skip);
+    EXPECT_EQ(re.ChangeFiles(), 0u) << c.name;
+    RegexClass::detail::ClearFaults();
+    EXPECT_EQ(ReadFile(file), content) << c.name;
+    EXPECT_TRUE(Leftovers(dir.path()).empty()) << c.name;
+    const auto* problems = re.GetChangeFilesErrors();
+    ASSERT_NE(problems, nullptr) << c.name;
+    ASSERT_EQ(problems->size(), 1u) << c.name << ": " << Problems(re);
+    EXPECT_EQ(problems->front().problem, c.kind) << c.name;
+    EXPECT_EQ(problems->front().errorCode, static_cast<unsigned long>(EIO)) << c.name;
+  }
+  // Failures before the file is read: it is passed by and listed.
+  for (Call call : {Call::Open, Call::Lock, Call::Read}) {
+    FaultScope faults;
+    TempDir dir;
+    const std::string file = dir.Write("f.txt", content);
+    R re;
+    re.SetExpression("x");
+    re.SetFormatString("Y");
+    re.SetFilesToMatch(file);
+    RegexClass::detail::InjectFault(call, EIO);
+    EXPECT_EQ(re.ChangeFiles(), 0u);
+    RegexClass::detail::ClearFaults();
+    EXPECT_EQ(ReadFile(file), content);
+    ASSERT_EQ(re.GetSkippedFiles().size(), 1u);
+    EXPECT_EQ(re.GetSkippedFiles()[0].reason, R::Unreadable);
+    EXPECT_EQ(re.GetSkippedFiles()[0].errorCode, static_cast<unsigned long>(EIO));
+  }
 }
 
 }  // namespace
