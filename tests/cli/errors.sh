@@ -32,7 +32,7 @@ run --help
 expect_rc 0; expect_no_err
 for word in "usage: ravelin" match match-all search grep merge find-files grep-files change-files \
             --recursive --ignore-case --syntax --option --match-option --no-copy --backup --count \
-            --load --save --subject --input --stats; do
+            --load --save --subject --input --stats --keep-going --no-messages --fixed-strings; do
   grep -qF -- "$word" "$work/out" || fail "--help does not mention $word"
 done
 run -h

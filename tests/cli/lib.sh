@@ -23,6 +23,18 @@ run_in() {
   printf '%s' "$input" | "$RAVELIN" "$@" >"$work/out" 2>"$work/err"
   rc=$?
 }
+# as_nobody COMMAND...: runs COMMAND as user and group 65534, no other
+# groups (the suite runs as root, for whom every file is writable).
+as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+# run_nobody ARGS...: run, as that user; $work is opened to it.
+run_nobody() {
+  chmod 755 "$work"
+  current="(as 65534) ravelin $*"
+  as_nobody "$RAVELIN" "$@" >"$work/out" 2>"$work/err"
+  rc=$?
+}
+# same_tree A B: fails unless the trees are byte for byte the same.
+same_tree() { diff -r "$1" "$2" >"$work/diff" 2>&1 || fail "$1 changed: $(head -n 4 "$work/diff")"; }
 
 fail() {
   echo "FAIL: $current: $*" >&2

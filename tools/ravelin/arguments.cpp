@@ -84,7 +84,12 @@ void ApplyValue(Invocation& inv, Valued what, const std::string& value) {
     case Valued::kInput: inv.inputFile.Set(value); break;
     case Valued::kLoad: inv.loadFile.Set(value); break;
     case Valued::kSave: inv.saveFile.Set(value); break;
-    case Valued::kBackup: inv.backup.Set(value); break;
+    case Valued::kBackup: {
+      const std::string fault = BackupExtensionFault(value);
+      if (!fault.empty()) throw UsageError("--backup '" + value + "': " + fault);
+      inv.backup.Set(value);
+      break;
+    }
     case Valued::kSyntax:
       if (value != "normal" && value != "extended" && value != "basic" && value != "literal")
         throw UsageError("unknown syntax '" + value + "' (normal, extended, basic or literal)");
@@ -113,6 +118,9 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
   else if (name == "ignore-case") inv.ignoreCase = true;
   else if (name == "count") inv.count = true;
   else if (name == "stats") inv.stats = true;
+  else if (name == "keep-going") inv.keepGoing = true;
+  else if (name == "no-messages") inv.noMessages = true;
+  else if (name == "fixed-strings") inv.syntax.Set("literal");
   else if (name == "copy") inv.copy = 1;
   else if (name == "no-copy") inv.copy = 0;
   else if (name == "help") inv.help = true;
@@ -127,12 +135,24 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg) {
       case 'r': inv.recursive = true; break;
       case 'i': inv.ignoreCase = true; break;
       case 'h': inv.help = true; break;
+      case 's': inv.noMessages = true; break;
+      case 'F': inv.syntax.Set("literal"); break;
       default: throw UsageError("unknown option '-" + std::string(1, arg[k]) + "'");
     }
   }
 }
 
 }  // namespace
+
+std::string BackupExtensionFault(const std::string& extension) {
+  if (extension.find('/') != std::string::npos) return "an extension cannot hold '/'";
+  const std::size_t first = extension.find_first_not_of(" \t\n\r\f\v");
+  if (first == std::string::npos) return "an extension cannot be empty or blank";
+  const std::size_t last = extension.find_last_not_of(" \t\n\r\f\v");
+  const std::string trimmed = extension.substr(first, last - first + 1);
+  if (trimmed == "." || trimmed == "..") return "an extension cannot be '" + trimmed + "'";
+  return std::string();
+}
 
 const CommandShape* FindCommand(const std::string& name) {
   for (const CommandShape& c : kCommands)
@@ -244,19 +264,31 @@ Commands on files (FILESPEC: a path whose last part may hold * ? [...]):
   grep-files PATTERN FILESPEC        every match: FILE:LINE:OFFSET:TEXT
   change-files PATTERN FORMAT FILESPEC
                                      replace every match inside the files
+      change-files first finds every file holding a match and changes
+      nothing when one of them is read-only, is itself a backup, or would
+      have its backup collide with another file; it says which and why.
+      SIGINT, SIGTERM or SIGHUP stop it between two files (a second one at
+      once), with no temporary file left and status 128 + the signal.
 
 Options (before or after the command; -- ends them):
   -r, --recursive          descend into subdirectories
   -i, --ignore-case        ignore case (the Icase option)
   --syntax S               normal (Perl, the default), extended, basic, literal
+  -F, --fixed-strings      the pattern is plain text (--syntax literal)
   --option NAME            add a compile option (Icase, NewlineAlt, Literal...)
   --no-option NAME         remove a compile option
   --match-option NAME      add a match option (NotBol, NotDotNewline, NotNull...)
   --no-match-option NAME   remove a match option
   --no-copy                merge: print only the replaced matches
   --copy                   merge: keep the text between matches (the default)
-  --backup EXT             change-files: save each file as NAME.EXT first
+  --backup EXT             change-files: save each file first, its last extension
+                           replaced by EXT (notes.txt -> notes.EXT, README ->
+                           README.EXT); EXT may not hold '/', be blank, . or ..
+  --keep-going             change-files: change the files that can be changed
+                           safely, leave the others and name them (status 2)
   --stats                  change-files: print replacements and files changed
+  -s, --no-messages        no messages about missing or unreadable files (the
+                           status stays 2)
   --count                  print only the count the operation returns
   --subject TEXT           the subject of the string commands
   --input FILE             read the subject from FILE
@@ -266,9 +298,12 @@ Options (before or after the command; -- ends them):
   --version                the version
 
 Exit status: 0 when something matched or was changed, 1 when nothing did,
-2 on an error (for change-files: when any file could not be changed).
-Files are searched with the normal (Perl) syntax; of the compile options only
-Icase applies to finding matches in files.
+2 on an error: for the file commands also a missing path, a file or
+directory that could not be read, a search the engine gave up, and for
+change-files a file that could not be changed or a refused run; 128 + the
+signal when a signal stopped change-files.
+Files are searched with the normal (Perl) syntax or as plain text (literal);
+of the other compile options only Icase applies to finding matches in files.
 )";
 }
 

@@ -73,12 +73,14 @@ struct Invocation {
   Given loadFile;   // --load FILE
   Given saveFile;   // --save FILE
   Given backup;     // --backup EXT
-  Given syntax;     // --syntax normal|extended|basic|literal
+  Given syntax;     // --syntax normal|extended|basic|literal; -F, --fixed-strings
 
   bool recursive = false;  // -r
   bool ignoreCase = false; // -i
   bool count = false;      // --count
   bool stats = false;      // --stats
+  bool keepGoing = false;  // --keep-going
+  bool noMessages = false; // -s, --no-messages
   bool help = false;       // --help
   bool version = false;    // --version
   int copy = -1;           // --copy (1) / --no-copy (0); -1 when neither was given
@@ -89,8 +91,14 @@ struct Invocation {
 
 // Reads argv. Options may stand before or after the command; "--" ends the
 // options. Throws UsageError for an unknown option or command, a missing
-// option value, an unknown option name or syntax, or too many arguments.
+// option value, an unknown option name or syntax, a backup extension that
+// cannot be used, or too many arguments.
 Invocation ParseArguments(int argc, char** argv);
+
+// Why a backup extension cannot be used, or "" when it can: one holding '/',
+// empty after trimming blanks, or "." or "..", would put the backups
+// elsewhere than beside their files, or over them.
+std::string BackupExtensionFault(const std::string& extension);
 
 // The shape of a command, or null for an unknown name.
 const CommandShape* FindCommand(const std::string& name);

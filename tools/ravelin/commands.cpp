@@ -3,9 +3,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "io.h"
+#include "system.h"
 
 namespace ravelin_cli {
 namespace {
@@ -41,13 +46,20 @@ const char* ProblemKindName(RegularExpression::ProblemKind kind) {
   return "UnknownProblem";
 }
 
+// One line per problem, naming the file the user will look at: for a
+// temporary file that could not be made or written, the file it was to
+// replace, with the temporary in parentheses.
 std::string Describe(const RegularExpression::FileChangeProblem& p) {
-  std::string line = p.fileName + ": " + ProblemKindName(p.problem) + " at " + std::to_string(p.position) + ": ";
+  const bool temporary =
+      (p.problem == RegularExpression::TempCreateFailed || p.problem == RegularExpression::WriteFailed) &&
+      !p.text.empty();
+  std::string line = temporary ? p.text + " (temporary " + p.fileName + ")" : p.fileName;
+  line += std::string(": ") + ProblemKindName(p.problem) + " at " + std::to_string(p.position) + ": ";
   if (p.errorCode != 0) {
-    line += std::strerror(static_cast<int>(p.errorCode));
+    line += ErrorText(p.errorCode);
   } else if (p.problem == RegularExpression::TextChanged) {
     line += "the file no longer holds the matched text";
-  } else if (!p.text.empty()) {
+  } else if (!p.text.empty() && !temporary) {
     line += p.text;  // SearchFailed: the engine's reason
   } else {
     line += "no further detail";
@@ -121,35 +133,57 @@ class Tally {
   unsigned long matches_ = 0;
 };
 
-// Follows a ChangeFiles run to tell how many files it changed. The library
+// Follows ChangeFiles runs to tell how many files they changed. The library
 // writes a file when the first match of the next file is reported (before
 // that match's event) or when the run ends, so the problems recorded between
 // the first event of one file and the first event of the next belong to the
 // first file's update, except a SearchFailed that names another file (one
 // the engine gave up on before any match). AttributesFailed mostly comes
 // after the file was replaced; it is counted as changed.
+//
+// It is also where a run stops after SIGINT, SIGTERM or SIGHUP: the first
+// match of a new file ends the run there, once the file before is written.
 class ChangeTally {
  public:
   explicit ChangeTally(Progress& progress) : progress_(progress) {}
 
-  void OnChangeFile(RegularExpression& re, std::string fileName, const REMatchInfo&, unsigned, bool&) {
-    if (matches_ == 0 || fileName != current_) {
+  // Before each run.
+  void Start() {
+    inFile_ = false;
+    current_.clear();
+    windowStart_ = 0;
+  }
+
+  void OnChangeFile(RegularExpression& re, std::string fileName, const REMatchInfo&, unsigned, bool& goOn) {
+    if (!inFile_ || fileName != current_) {
       Close(re);
+      inFile_ = false;  // judged: Finish must not count it again
+      if (StopSignals::StopSignal() != 0) {
+        stopped_ = true;
+        goOn = false;
+        return;
+      }
       current_ = fileName;
+      inFile_ = true;
       ++files_;
     }
     progress_.Update(files_, ++matches_);
   }
-  // After the run: judges the last file.
-  void Finish(RegularExpression& re) { Close(re); }
+  // After each run: judges its last file.
+  void Finish(RegularExpression& re) {
+    Close(re);
+    inFile_ = false;
+  }
 
   unsigned long Changed() const { return changed_; }
+  // True when a signal ended a run before a file holding a match.
+  bool Stopped() const { return stopped_; }
 
  private:
   void Close(RegularExpression& re) {
     const auto* problems = re.GetChangeFilesErrors();
     const std::size_t end = problems == nullptr ? 0 : problems->size();
-    if (matches_ > 0) {
+    if (inFile_) {
       bool failed = false;
       for (std::size_t k = windowStart_; k < end; ++k) {
         const RegularExpression::FileChangeProblem& p = (*problems)[k];
@@ -163,6 +197,8 @@ class ChangeTally {
   }
 
   Progress& progress_;
+  bool stopped_ = false;
+  bool inFile_ = false;
   std::string current_;
   std::size_t windowStart_ = 0;
   unsigned long files_ = 0;
@@ -170,39 +206,98 @@ class ChangeTally {
   unsigned long matches_ = 0;
 };
 
-// Finds the first file that would end a ChangeFiles run: a file holding a
-// match whose name carries the backup extension, or that is read-only.
-class BlockerScan {
+// The files holding a match, in walk order: what change-files would write.
+class MatchScan {
  public:
-  void OnFindFile(RegularExpression& re, std::string fileName, bool& goOn) {
-    if (re.BackupFile(fileName)) {
-      reason_ = "its name carries the backup extension";
-    } else if (re.ReadOnlyFile(fileName)) {
-      reason_ = "it is read-only";
-    } else {
+  void OnFindFile(RegularExpression&, std::string fileName, bool& goOn) {
+    if (StopSignals::StopSignal() != 0) {
+      goOn = false;
       return;
     }
-    file_ = fileName;
-    goOn = false;
+    files_.push_back(std::move(fileName));
   }
-  bool Found() const { return !reason_.empty(); }
-  const std::string& File() const { return file_; }
-  const std::string& Reason() const { return reason_; }
+  const std::vector<std::string>& Files() const { return files_; }
 
  private:
-  std::string file_;
-  std::string reason_;
+  std::vector<std::string> files_;
 };
+
+// A file holding a match that change-files may not write, and why.
+struct Blocker {
+  std::string file;
+  std::string reason;
+};
+
+// Every reason found to leave a file of the run alone, in walk order. A file
+// may be named more than once. A file is blocked when it cannot be written
+// (no write bit at all, as the library judges it, or not writable by this
+// process), when it is itself a backup (its name carries the backup
+// extension), or when its backup would overwrite something: an existing file,
+// another file of the run, or the backup of an earlier file of the run.
+std::vector<Blocker> FindBlockers(const RegularExpression& re, const std::vector<std::string>& files) {
+  std::vector<Blocker> blockers;
+  const bool backups = !re.GetSaveExtension().empty();
+  const std::set<std::string> runFiles(files.begin(), files.end());
+  std::map<std::string, std::string> backupOf;  // backup name -> the file saved under it
+  for (const std::string& file : files) {
+    if (re.ReadOnlyFile(file) || !WritableByUs(file)) blockers.push_back({file, "it is read-only"});
+    if (!backups) continue;
+    if (re.BackupFile(file)) {
+      blockers.push_back({file, "its name carries the backup extension"});
+      continue;
+    }
+    const std::string backup = re.BackupNameOf(file);
+    const auto taken = backupOf.emplace(backup, file);
+    if (!taken.second) {
+      blockers.push_back({file, "its backup " + backup + " would also be the backup of " + taken.first->second});
+    } else if (runFiles.count(backup) != 0) {
+      blockers.push_back({file, "its backup " + backup + " is a file this run changes"});
+    } else if (PathExists(backup)) {
+      blockers.push_back({file, "its backup " + backup + " exists already"});
+    }
+  }
+  return blockers;
+}
+
+// A file pattern that names exactly the file the walk called name: the
+// wildcard characters of its last component quoted.
+std::string PatternOfOneFile(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  const std::size_t last = slash == std::string::npos ? 0 : slash + 1;
+  if (name.find_first_of("*?[", last) == std::string::npos) return name;
+  std::string pattern = name.substr(0, last);
+  for (std::size_t k = last; k < name.size(); ++k) {
+    if (std::strchr("*?[\\", name[k]) != nullptr && name[k] != '\0') pattern += '\\';
+    pattern += name[k];
+  }
+  return pattern;
+}
+
+// The pattern text that the engine's Perl syntax reads as exactly text:
+// each metacharacter behind a backslash. (Only those: a backslash before
+// some other characters, such as < or a letter, makes an operator.)
+std::string QuoteForPerlSyntax(const std::string& text) {
+  std::string quoted;
+  quoted.reserve(text.size() * 2);
+  for (char c : text) {
+    if (c != '\0' && std::strchr("\\^$.|?*+()[]{}", c) != nullptr) quoted += '\\';
+    quoted += c;
+  }
+  return quoted;
+}
 
 class Runner {
  public:
   explicit Runner(const Invocation& inv) : inv_(inv) {}
 
-  ExitStatus Run() {
-    ExitStatus status = kFound;
-    if (!Configure(status)) return status;
+  int Run() {
+    ExitStatus configured = kFound;
+    if (!Configure(configured)) return configured;
+    const RegularExpression asGiven(re_);  // the settings record keeps the user's own text
+    if (IsFileCommand(inv_.command)) QuoteLiteralText();
     if (!CheckPattern()) return kTrouble;
-    if (inv_.saveFile.given && !Save()) return kTrouble;
+    if (inv_.saveFile.given && !Save(asGiven)) return kTrouble;
+    int status = kFound;
     switch (inv_.command) {
       case Command::kMatch:
       case Command::kMatchAll:
@@ -290,6 +385,10 @@ class Runner {
     if (inv_.recursive) re_.SetDirectoryRecursion(true);
     if (inv_.copy >= 0) re_.SetMergeCopy(inv_.copy == 1);
     if (inv_.backup.given) re_.SetSaveExtension(inv_.backup.value);
+    if (!re_.GetSaveExtension().empty()) {
+      const std::string fault = BackupExtensionFault(re_.GetSaveExtension());
+      if (!fault.empty()) throw UsageError("backup extension '" + re_.GetSaveExtension() + "': " + fault);
+    }
 
     if (!IsFileCommand(inv_.command)) {
       std::string subject, error;
@@ -315,6 +414,18 @@ class Runner {
     return false;
   }
 
+  // The file walk knows the normal syntax only: a literal pattern is given
+  // to it quoted, and the replacement of change-files is found with the
+  // same quoted text, so the walk and the replacement agree on every match.
+  void QuoteLiteralText() {
+    if (!re_.IsExpressionOption(RegularExpression::Literal)) return;
+    const bool icase = re_.IsExpressionOption(RegularExpression::Icase);
+    re_.SetExpression(QuoteForPerlSyntax(re_.GetExpression()));
+    re_.ClearExpressionOptions();
+    re_.AddExpressionOption(RegularExpression::Normal);
+    if (icase) re_.AddExpressionOption(RegularExpression::Icase);
+  }
+
   bool CheckPattern() {
     if (!IsFileCommand(inv_.command)) return re_.ParseExpression() == 0 || ReportBadPattern(re_);
     // Files are searched with the expression text in the normal syntax, Icase
@@ -333,9 +444,9 @@ class Runner {
     return true;
   }
 
-  bool Save() {
+  bool Save(RegularExpression record) {
     std::ofstream file(inv_.saveFile.value, std::ios::binary | std::ios::trunc);
-    if (file) file << re_;
+    if (file) file << record;
     if (file) file.close();
     if (!file) {
       Complain("cannot write " + inv_.saveFile.value + ": " + std::strerror(errno));
@@ -395,6 +506,7 @@ class Runner {
     if (!inv_.count) re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&printer, &Printer::OnFindFile));
     const unsigned n = re_.FindFiles();
     if (inv_.count) PrintCount(n);
+    if (ReportSkipped(re_.GetSkippedFiles(), true)) return kTrouble;
     return n > 0 ? kFound : kNotFound;
   }
 
@@ -410,43 +522,123 @@ class Runner {
     const unsigned n = re_.GrepFiles();
     progress.Clear();
     if (inv_.count) PrintCount(n);
+    if (ReportSkipped(re_.GetSkippedFiles(), true)) return kTrouble;
     return n > 0 ? kFound : kNotFound;
   }
 
-  ExitStatus ChangeFiles() {
-    // The library ends a run at the first file holding a match that is
-    // read-only or carries the backup extension, and says nothing of it.
-    // Look for such a file first, so that the stop can be reported.
-    BlockerScan scan;
-    re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&scan, &BlockerScan::OnFindFile));
-    re_.FindFiles();
-
-    if (re_.GetFormatString().empty()) re_.SetFormatString(kEmptyFormat);
-    Progress progress;
-    ChangeTally tally(progress);
-    re_.SetOnChangingFilesClosure(RegularExpression::OnChangingFilesClosure(&tally, &ChangeTally::OnChangeFile));
-    const unsigned replacements = re_.ChangeFiles();
-    tally.Finish(re_);
-    progress.Clear();
-
-    bool trouble = false;
-    if (const auto* problems = re_.GetChangeFilesErrors()) {
-      for (const RegularExpression::FileChangeProblem& p : *problems) Complain(Describe(p));
-      trouble = !problems->empty();
+  // Says on standard error what a file operation passed by: a missing path
+  // or an unreadable file or directory (unless -s), and, with withGaveUp, a
+  // file the engine gave up searching. True when anything was passed by.
+  bool ReportSkipped(const std::vector<RegularExpression::SkippedFile>& skipped, bool withGaveUp) {
+    bool any = false;
+    for (const RegularExpression::SkippedFile& s : skipped) {
+      if (s.reason == RegularExpression::SearchGaveUp) {
+        if (!withGaveUp) continue;
+        Complain(s.fileName + ": the search stopped early: " + s.text);
+      } else if (!inv_.noMessages) {
+        const unsigned long code = s.errorCode != 0 ? s.errorCode : (s.reason == RegularExpression::NotFound ? ENOENT : 0);
+        Complain(s.fileName + ": " + (code != 0 ? ErrorText(code) : std::string("cannot be read")));
+      }
+      any = true;
     }
-    if (scan.Found()) {
-      Complain(scan.File() + ": holds a match but " + scan.Reason() +
-               "; change-files stopped there and left it and the files after it unchanged");
-      trouble = true;
-    }
-    const unsigned long changedFiles = tally.Changed();
+    return any;
+  }
+
+  void PrintChangeStats(unsigned long replacements, unsigned long changedFiles) {
     if (inv_.count) {
-      PrintCount(replacements);
+      PrintCount(static_cast<std::int64_t>(replacements));
     } else if (inv_.stats) {
       out_.Write(std::to_string(replacements) + (replacements == 1 ? " replacement, " : " replacements, ") +
                  std::to_string(changedFiles) + (changedFiles == 1 ? " file changed\n" : " files changed\n"));
     }
-    if (trouble) return kTrouble;
+  }
+
+  // change-files first finds every file that holds a match and refuses the
+  // whole run, writing nothing, when any of them cannot be changed without a
+  // loss (FindBlockers). With --keep-going the other files are changed, one
+  // run each, and the blocked ones are named. SIGINT, SIGTERM and SIGHUP end
+  // the run at the next file boundary with status 128 + signal.
+  int ChangeFiles() {
+    if (re_.GetFormatString().empty()) re_.SetFormatString(kEmptyFormat);
+    StopSignals signals;
+
+    MatchScan scan;
+    re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&scan, &MatchScan::OnFindFile));
+    re_.FindFiles();
+    re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure());
+    const std::vector<RegularExpression::SkippedFile> scanSkipped = re_.GetSkippedFiles();
+    if (const int sig = StopSignals::StopSignal()) {
+      Complain("stopped by " + SignalText(sig) + " before any file was changed");
+      PrintChangeStats(0, 0);
+      return 128 + sig;
+    }
+
+    const std::vector<Blocker> blockers = FindBlockers(re_, scan.Files());
+    if (!blockers.empty() && !inv_.keepGoing) {
+      ReportSkipped(scanSkipped, true);
+      for (const Blocker& b : blockers) Complain(b.file + ": " + b.reason);
+      Complain("nothing changed: the files named above hold a match but cannot be changed safely "
+               "(--keep-going changes the others)");
+      PrintChangeStats(0, 0);
+      return kTrouble;
+    }
+    if (scan.Files().empty()) {
+      PrintChangeStats(0, 0);
+      return ReportSkipped(scanSkipped, true) ? kTrouble : kNotFound;
+    }
+
+    Progress progress;
+    ChangeTally tally(progress);
+    re_.SetOnChangingFilesClosure(RegularExpression::OnChangingFilesClosure(&tally, &ChangeTally::OnChangeFile));
+    unsigned long replacements = 0;
+    std::vector<RegularExpression::FileChangeProblem> problems;
+    bool skippedAny = false;
+    bool stoppedBetweenRuns = false;
+    auto runOnce = [&]() {
+      tally.Start();
+      replacements += re_.ChangeFiles();
+      tally.Finish(re_);
+      if (const auto* p = re_.GetChangeFilesErrors()) problems.insert(problems.end(), p->begin(), p->end());
+    };
+    if (blockers.empty()) {
+      runOnce();
+      // A file the engine gave up on is among the problems, as SearchFailed.
+      skippedAny = ReportSkipped(re_.GetSkippedFiles(), false);
+    } else {
+      // --keep-going: one run per file that may be changed, so that the
+      // library never meets a blocked one.
+      std::set<std::string> blocked;
+      for (const Blocker& b : blockers) blocked.insert(b.file);
+      const std::string filePattern = re_.GetFilesToMatch();
+      const bool recursion = re_.GetDirectoryRecursion();
+      re_.SetDirectoryRecursion(false);
+      skippedAny = ReportSkipped(scanSkipped, true);
+      for (const std::string& file : scan.Files()) {
+        if (StopSignals::StopSignal() != 0) {
+          stoppedBetweenRuns = true;
+          break;
+        }
+        if (blocked.count(file) != 0) continue;
+        re_.SetFilesToMatch(PatternOfOneFile(file));
+        runOnce();
+      }
+      re_.SetFilesToMatch(filePattern);
+      re_.SetDirectoryRecursion(recursion);
+    }
+    progress.Clear();
+
+    for (const RegularExpression::FileChangeProblem& p : problems) Complain(Describe(p));
+    for (const Blocker& b : blockers) Complain(b.file + ": left unchanged: " + b.reason);
+    if (const int sig = StopSignals::StopSignal()) {
+      const unsigned long changed = tally.Changed();
+      Complain("stopped by " + SignalText(sig) + ": " + std::to_string(changed) +
+               (changed == 1 ? " file changed" : " files changed") +
+               (tally.Stopped() || stoppedBetweenRuns ? ", the files after them untouched" : ", the run had ended"));
+      PrintChangeStats(replacements, changed);
+      return 128 + sig;
+    }
+    PrintChangeStats(replacements, tally.Changed());
+    if (!problems.empty() || !blockers.empty() || skippedAny) return kTrouble;
     return replacements > 0 ? kFound : kNotFound;
   }
 
@@ -457,6 +649,6 @@ class Runner {
 
 }  // namespace
 
-ExitStatus RunCommand(const Invocation& invocation) { return Runner(invocation).Run(); }
+int RunCommand(const Invocation& invocation) { return Runner(invocation).Run(); }
 
 }  // namespace ravelin_cli

@@ -9,6 +9,7 @@ enum ExitStatus : int {
   kNotFound = 1,  // nothing matched
   kTrouble = 2    // a usage error, a bad pattern, an unreadable input, a file change problem
 };
+// change-files stopped by a signal exits with 128 + the signal's number.
 
 }  // namespace ravelin_cli
 

@@ -1,0 +1,147 @@
+#!/bin/bash
+# What change-files refuses to write, and what the file commands say about
+# the paths they pass by: bad backup extensions, read-only files, backups,
+# backup names that collide, missing and unreadable paths, searches the
+# engine gives up on, and the file a failed temporary file was for.
+. "$(dirname "$0")/lib.sh"
+
+# An extension that would put the backup elsewhere than beside its file.
+for ext in 'a/b' '' '  ' '.' '..' ' .. ' '../x'; do
+  run change-files --backup "$ext" a b "$work"
+  expect_usage; expect_err "--backup '$ext'"
+done
+
+# A small project: sources, notes under two extensions, a versioned
+# directory, dot-files and a link.
+make_project() {
+  local p=$1
+  mkdir -p "$p/src" "$p/docs/v1.0" "$p/.config"
+  printf 'int old_name;\n' >"$p/src/a.c"
+  printf 'old_name();\n' >"$p/src/b.c"
+  printf 'x = old_name;\nold_name++;\n' >"$p/src/c.c"
+  printf 'none\n' >"$p/src/d.c"
+  printf 'old_name here\n' >"$p/docs/notes.txt"
+  printf 'old_name there\n' >"$p/docs/notes.md"
+  printf 'see old_name\n' >"$p/docs/v1.0/README"
+  printf 'alias old_name\n' >"$p/.bashrc"
+  printf 'old_name=1\n' >"$p/.config/env"
+  ln -s ../src/a.c "$p/docs/a-link.c"
+}
+p="$work/p"
+make_project "$p"
+chmod 444 "$p/src/b.c"
+cp -a "$p" "$work/p.orig"
+
+# refused NEEDLE... ARGS: change-files is refused, each NEEDLE (up to "--")
+# is on standard error, and the project is as it was.
+refused() {
+  local needles=()
+  while [ "$1" != -- ]; do needles+=("$1"); shift; done
+  shift
+  run change-files --stats "$@"
+  expect_rc 2; expect_out '0 replacements, 0 files changed\n'
+  expect_err "nothing changed"
+  for n in "${needles[@]}"; do expect_err "$n"; done
+  same_tree "$work/p.orig" "$p"
+}
+refused "$p/src/b.c: it is read-only" -- old_name new_name "$p/src/*.c"
+refused "$p/docs/notes.txt: its backup $p/docs/notes.bak would also be the backup of $p/docs/notes.md" \
+  -- -r --backup bak old_name new_name "$p/docs"
+refused "$p/docs/notes.md: its backup $p/docs/notes.txt is a file this run changes" \
+        "$p/docs/notes.txt: its name carries the backup extension" \
+  -- --backup txt old_name new_name "$p/docs"
+printf 'old\n' >"$p/src/c.bak"
+cp "$p/src/c.bak" "$work/p.orig/src/"
+refused "$p/src/b.c: it is read-only" "$p/src/c.c: its backup $p/src/c.bak exists already" \
+  -- --backup bak old_name new_name "$p/src"
+
+# --keep-going changes the others; status 2 all the same.
+run change-files --keep-going --stats --backup bak old_name new_name "$p/src/*.c"
+expect_rc 2; expect_out '1 replacement, 1 file changed\n'
+expect_err "$p/src/b.c: left unchanged: it is read-only"
+expect_err "$p/src/c.c: left unchanged: its backup $p/src/c.bak exists already"
+printf 'int new_name;\n' | cmp -s - "$p/src/a.c" || fail "a.c not changed"
+cmp -s "$work/p.orig/src/a.c" "$p/src/a.bak" || fail "a.bak is not the old a.c"
+cmp -s "$work/p.orig/src/c.c" "$p/src/c.c" || fail "c.c changed"
+# ... names holding wildcard characters included.
+for f in 'w[1]*.c' 'w?\.c'; do printf 'old_name\n' >"$p/src/$f"; done
+run change-files --keep-going old_name new_name "$p/src/[bw]*"
+expect_rc 2; expect_err "$p/src/b.c: left unchanged: it is read-only"
+for f in 'w[1]*.c' 'w?\.c'; do grep -q new_name "$p/src/$f" || fail "$f not changed"; done
+run change-files -r --keep-going --backup bak old_name new_name "$p/docs"
+expect_rc 2; expect_err "$p/docs/notes.txt: left unchanged: its backup"
+cmp -s "$work/p.orig/docs/notes.md" "$p/docs/notes.bak" || fail "notes.bak is not the old notes.md"
+cmp -s "$work/p.orig/docs/notes.txt" "$p/docs/notes.txt" || fail "notes.txt changed"
+cmp -s "$work/p.orig/docs/v1.0/README" "$p/docs/v1.0/README.bak" || fail "no v1.0/README.bak"
+
+# A whole run that may go ahead: the same as sed -i, backups of the old
+# bytes, dot-files saved as NAME.EXT, the link still a link.
+q="$work/q"
+make_project "$q"
+rm "$q/docs/notes.md"
+cp -a "$q" "$work/q.orig"
+run change-files -r --backup orig --stats 'old_(\w+)' 'new_$1' "$q"
+expect_rc 0; expect_no_err
+find "$work/q.orig" -type f -exec sed -E -i 's/old_(\w+)/new_\1/g' {} +
+for f in src/a.c src/b.c src/c.c src/d.c docs/notes.txt docs/v1.0/README .bashrc .config/env; do
+  cmp -s "$work/q.orig/$f" "$q/$f" || fail "$f differs from sed -i"
+done
+printf 'alias old_name\n' | cmp -s - "$q/.bashrc.orig" || fail "no .bashrc.orig"
+printf 'old_name=1\n' | cmp -s - "$q/.config/env.orig" || fail "no .config/env.orig"
+[ -L "$q/docs/a-link.c" ] || fail "the link was replaced by a file"
+[ ! -e "$q/src/d.orig" ] || fail "a backup of a file without a match"
+
+# Not writable by this user, though it has write bits: refused as read-only.
+u="$work/u"
+make_project "$u"
+chmod -R a+rX "$u"
+run_nobody change-files old_name new_name "$u/src/*.c"
+expect_rc 2; expect_err "$u/src/a.c: it is read-only"; expect_err "$u/src/c.c: it is read-only"
+
+# A file the user may write in a directory it may not: the temporary file
+# cannot be made, and the message names the file left unchanged.
+chmod 666 "$u/src/a.c"
+run_nobody change-files old_name new_name "$u/src/a.c"
+expect_rc 2; expect_err "$u/src/a.c (temporary $u/src/.ravelin-"; expect_err "TempCreateFailed"
+
+# Missing and unreadable paths: named with the system's reason, status 2
+# as grep's; -s silences the messages, not the status.
+chmod 700 "$u/docs"
+chmod 600 "$u/src/c.c"
+paths_case() {
+  local path=$1 reason=$2 grep_args=$3
+  for cmd in find-files grep-files change-files; do
+    local args=(old_name)
+    [ "$cmd" = change-files ] && args+=(new_name)
+    run_nobody "$cmd" "${args[@]}" "$u/$path"
+    expect_rc 2; expect_err "ravelin: $u/$path"; expect_err "$reason"
+    run_nobody "$cmd" -s "${args[@]}" "$u/$path"
+    expect_rc 2; expect_no_err
+  done
+  as_nobody grep $grep_args old_name "$u/$path" >/dev/null 2>&1
+  rc=$?; current="grep $grep_args on $path"; expect_rc 2
+}
+paths_case 'incc/*.h' 'incc/*.h: No such file or directory' -s
+paths_case src/missing.c 'src/missing.c: No such file or directory' -s
+paths_case docs 'Permission denied' '-r -s'
+paths_case src/c.c 'src/c.c: Permission denied' -s
+# Matches found elsewhere are still printed.
+run_nobody grep-files -r 'old_\w+' "$u"
+expect_rc 2; expect_err "$u/docs: Permission denied"
+grep -qF "$u/.bashrc:1:6:old_name" "$work/out" || fail "the readable files were not searched"
+
+# A search the engine gives up on: the file and the reason, status 2, once.
+s="$work/s"
+mkdir -p "$s"
+{ head -c 30000 /dev/zero | tr '\0' a; printf '\nfoo\n'; } >"$s/s.txt"
+printf 'foo\n' >"$s/t.txt"
+for cmd in find-files grep-files; do
+  run "$cmd" '(a*)*b|foo' "$s"
+  expect_rc 2; expect_err "$s/s.txt: the search stopped early"
+  grep -qF "$s/t.txt" "$work/out" || fail "t.txt not reported"
+done
+run change-files '(a*)*b|foo' bar "$s"
+expect_rc 2
+[ "$(grep -c "s.txt" "$work/err")" = 1 ] || fail "s.txt reported $(grep -c "s.txt" "$work/err") times"
+
+finish
