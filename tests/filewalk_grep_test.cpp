@@ -1,6 +1,7 @@
 // GrepFiles against GNU grep: on a real tree, copied at test time, both must
 // report the same matches (file, line, byte offset, text) for patterns that
-// mean the same to both engines.
+// mean the same to both engines; and the same walk searched ahead on worker
+// threads must report exactly what one thread reports, in the same order.
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -96,21 +97,43 @@ std::vector<Hit> GrepHits(const std::string& pattern, bool icase, const std::str
 }
 
 std::vector<Hit>* collected;
-void Collect(RegularExpression&, std::string file, const REMatchInfo& m, unsigned line, bool&) {
+std::size_t stopAfter;
+void Collect(RegularExpression&, std::string file, const REMatchInfo& m, unsigned line, bool& goOn) {
   collected->push_back(Hit{file, line, m[0].position, m[0].text});
+  goOn = collected->size() != stopAfter;
 }
+std::vector<std::string>* found;
+void CollectFile(RegularExpression&, std::string file, bool&) { found->push_back(file); }
 
-std::vector<Hit> OurHits(const std::string& pattern, bool icase, const std::string& tree) {
+// Every match in walk order, searched on `threads` threads; the whole run is
+// also checked against FindFiles and a count without a handler.
+std::vector<Hit> OurHits(const std::string& pattern, bool icase, const std::string& tree, unsigned threads = 1,
+                         std::size_t stop = 0) {
   std::vector<Hit> hits;
   collected = &hits;
+  stopAfter = stop;
   RegularExpression re;
   re.SetExpression(pattern);
   if (icase) re.AddExpressionOption(RegularExpression::Icase);
   re.SetFilesToMatch(tree);
   re.SetDirectoryRecursion(true);
+  re.SetFileThreads(threads);
   re.SetOnGreppingFiles(&Collect);
   const unsigned count = re.GrepFiles();
   EXPECT_EQ(count, hits.size());
+  if (stop != 0) return hits;
+  re.SetOnGreppingFiles(nullptr);
+  EXPECT_EQ(re.GrepFiles(), count) << pattern << " counted on " << threads << " threads";
+  std::vector<std::string> files;
+  found = &files;
+  re.SetOnFindFiles(&CollectFile);
+  const unsigned filesFound = re.FindFiles();
+  EXPECT_EQ(filesFound, files.size());
+  std::vector<std::string> expected;
+  for (const Hit& h : hits) {
+    if (expected.empty() || expected.back() != h.file) expected.push_back(h.file);
+  }
+  EXPECT_EQ(files, expected) << pattern << " found on " << threads << " threads";
   return hits;
 }
 
@@ -143,6 +166,13 @@ TEST(FileWalkVersusGrep, SameMatchesOnACopiedTree) {
   for (const Pattern& p : patterns) {
     std::vector<Hit> theirs = GrepHits(p.text, p.icase, tree);
     std::vector<Hit> ours = OurHits(p.text, p.icase, tree);
+    // Searching ahead on worker threads changes nothing, stopping included.
+    EXPECT_EQ(OurHits(p.text, p.icase, tree, 3), ours) << p.text;
+    if (ours.size() > 10) {
+      EXPECT_EQ(OurHits(p.text, p.icase, tree, 3, ours.size() / 2),
+                std::vector<Hit>(ours.begin(), ours.begin() + static_cast<std::ptrdiff_t>(ours.size() / 2)))
+          << p.text;
+    }
     ASSERT_FALSE(theirs.empty()) << p.text;
     std::sort(theirs.begin(), theirs.end());
     std::sort(ours.begin(), ours.end());

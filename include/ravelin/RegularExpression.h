@@ -356,6 +356,13 @@ class RAVELIN_API RegularExpression {
   void SetMergeCopy(bool on);
   std::locale GetLocale() const;                 // takes effect at the next compilation
   void SetLocale(const std::locale& loc);
+  // Addition. FindFiles and GrepFiles read and search up to this many files
+  // at once on worker threads of their own (libravelin.so only); handlers
+  // still run on the calling thread, in walk order, with the same results.
+  // 1 (the default) searches on the calling thread. Not part of the settings
+  // record.
+  unsigned GetFileThreads() const;
+  void SetFileThreads(unsigned threads);
 
   // ---------------------------------------------------------- option sets
   // Adds o; adding or completing a combination keeps Basic, Extended and
@@ -573,6 +580,7 @@ class RAVELIN_API RegularExpression {
   std::string saveExtension;
   bool directoryRecursion = false;
   bool mergeCopy = false;
+  unsigned fileThreads = 1;
   bool expressionParsed = false;
   // Immutable once built; shared by copies and by MergeSave records.
   std::shared_ptr<const detail::CompiledExpression> compiledExpression;

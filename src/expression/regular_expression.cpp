@@ -21,6 +21,7 @@ RegularExpression::RegularExpression(const RegularExpression& other)
       saveExtension(other.saveExtension),
       directoryRecursion(other.directoryRecursion),
       mergeCopy(other.mergeCopy),
+      fileThreads(other.fileThreads),
       expressionParsed(other.expressionParsed),
       compiledExpression(other.compiledExpression),
       onMatching(other.onMatching),
@@ -49,6 +50,7 @@ RegularExpression& RegularExpression::operator=(const RegularExpression& other) 
   saveExtension = other.saveExtension;
   directoryRecursion = other.directoryRecursion;
   mergeCopy = other.mergeCopy;
+  fileThreads = other.fileThreads;
   expressionParsed = other.expressionParsed;
   compiledExpression = other.compiledExpression;
   onMatching = other.onMatching;
@@ -97,5 +99,7 @@ bool RegularExpression::GetMergeCopy() const { return mergeCopy; }
 void RegularExpression::SetMergeCopy(bool on) { mergeCopy = on; }
 std::locale RegularExpression::GetLocale() const { return locale; }
 void RegularExpression::SetLocale(const std::locale& loc) { locale = loc; }
+unsigned RegularExpression::GetFileThreads() const { return fileThreads; }
+void RegularExpression::SetFileThreads(unsigned threads) { fileThreads = threads == 0 ? 1 : threads; }
 
 }  // namespace RegexClass

@@ -19,6 +19,7 @@ unsigned RegularExpression::FindFiles() {
   const bool recurse = directoryRecursion;
   detail::ActiveObjectGuard guard(*this);
   if (!guard.Active()) return 0;  // no stack slot: the callbacks could not find us
+  walker.SetThreads(fileThreads);
   const unsigned found = walker.FindFiles(&FindFilesCallback, spec, recurse, flags);
   skippedFiles = walker.Skipped();
   return found;
@@ -46,6 +47,7 @@ unsigned RegularExpression::GrepFiles() {
   // match: the walk then counts without building anything per match. No
   // handler can appear meanwhile, since only handlers of ours run here.
   const bool reporting = detail::HasHandler(onGreppingFiles, onGreppingFilesClosure);
+  walker.SetThreads(fileThreads);
   const unsigned found = walker.GrepFiles(reporting ? &GrepFilesCallback : nullptr, spec, recurse, flags);
   skippedFiles = walker.Skipped();
   return found;

@@ -71,6 +71,13 @@ class FileWalker {
   unsigned ChangeFiles(GrepCallback onMatch, FileEndCallback onEnd, FailureCallback onFailure,
                        const std::string& spec, bool recurse, unsigned matchFlags);
 
+  // FindFiles and GrepFiles read and search up to this many files at once
+  // on worker threads (1: all on the calling thread, the default; the solo
+  // library always searches on the calling thread). Callbacks still run on
+  // the calling thread, in walk order. ChangeFiles searches on the calling
+  // thread.
+  void SetThreads(unsigned threads) { threads_ = threads; }
+
   // What the last walk passed by, in walk order.
   const std::vector<Skip>& Skipped() const { return skipped_; }
 
@@ -85,6 +92,7 @@ class FileWalker {
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::vector<Skip> skipped_;
+  unsigned threads_ = 1;
 };
 
 }  // namespace detail

@@ -11,6 +11,8 @@ void* processStack = nullptr;
 namespace RegexClass {
 namespace detail {
 
+bool WorkerThreadsAllowed() { return false; }
+
 void* GetStackSlot() { return processStack; }
 
 bool SetStackSlot(void* value) {

@@ -44,6 +44,8 @@ std::atomic<int> tlsUnitCounter{0};
 namespace RegexClass {
 namespace detail {
 
+bool WorkerThreadsAllowed() { return true; }
+
 void* GetStackSlot() { return tlsStack != nullptr ? tlsStack->GetValue() : nullptr; }
 
 bool SetStackSlot(void* value) { return tlsStack != nullptr && tlsStack->SetValue(value); }

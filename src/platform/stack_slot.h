@@ -14,6 +14,9 @@ bool SetStackSlot(void* value);
 // Frees a stack that a thread still holds when it ends (it is empty then:
 // pushes and pops pair within each file operation).
 void FreeStackOfEndingThread(void* stack);
+// True in the threads library: file operations may search ahead on worker
+// threads. The solo library keeps every operation on the calling thread.
+bool WorkerThreadsAllowed();
 // The work of the class unit's acting Initialize and Finalize.
 void InitializeClassUnit();
 void FinalizeClassUnit();
