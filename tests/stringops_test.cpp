@@ -266,9 +266,9 @@ TEST(Grep, ReportsEveryMatchInOrder) {
   rec.Listen(re);
   EXPECT_EQ(re.Grep(), 2u);
   ASSERT_EQ(rec.events.size(), 2u);
-  // The second prefix runs from where the search resumed; the suffix entry
-  // carries its position only.
-  EXPECT_EQ(rec.events[0].entries, (std::vector<Entry>{{"b", 1}, {"a", 0}, {"", 2}}));
+  // The second prefix runs from where the search resumed; the suffix is the
+  // rest of the subject, or ("", -1) when the match ends it.
+  EXPECT_EQ(rec.events[0].entries, (std::vector<Entry>{{"b", 1}, {"a", 0}, {"cb", 2}}));
   EXPECT_EQ(rec.events[1].entries, (std::vector<Entry>{{"b", 3}, {"c", 2}, {"", -1}}));
 }
 
@@ -365,9 +365,9 @@ TEST(Grep, HandlerSeesTheCurrentMatchThroughTheObject) {
   };
   ASSERT_EQ(re.Grep(), 3u);
   EXPECT_EQ(formatted, (std::vector<std::string>{"[an:n]", "[an:n]", "[a:]"}));
-  // GetMatchingInformation gives the whole vector, suffix text included.
+  // GetMatchingInformation gives the handler's vector, suffix text included.
   EXPECT_EQ(fromObject[1], (std::vector<Entry>{{"an", 3}, {"a", 3}, {"n", 4}, {"", -1}, {"a", 5}}));
-  EXPECT_EQ(rec.events[1].entries, (std::vector<Entry>{{"an", 3}, {"a", 3}, {"n", 4}, {"", -1}, {"", 5}}));
+  EXPECT_EQ(rec.events[1].entries, fromObject[1]);
   EXPECT_EQ(FormatOf(re), "");
   EXPECT_TRUE(re.GetMatchingInformation().empty());
 }
@@ -555,7 +555,14 @@ TEST(Merge, HandlerSeesMatchLinesAndFormat) {
   EXPECT_EQ(formatted, (std::vector<std::string>{"#1", "#2", "#3"}));
   EXPECT_EQ(rec.events[2].line, 4u);
   EXPECT_EQ(rec.events[2].lineStart, 7u);
-  EXPECT_EQ(rec.events[1].entries, (std::vector<Entry>{{"2", 4}, {"2", 4}, {"\nb", 2}, {"", 5}}));
+  EXPECT_EQ(rec.events[1].entries, (std::vector<Entry>{{"2", 4}, {"2", 4}, {"\nb", 2}, {"\n\nc3", 5}}));
+  // The suffix of every event is the rest of the subject ("", -1 at its end).
+  const std::string subject = "a1\nb2\n\nc3";
+  for (const Event& e : rec.events) {
+    const Entry& suffix = e.entries.back();
+    const std::size_t end = suffix.position < 0 ? subject.size() : static_cast<std::size_t>(suffix.position);
+    EXPECT_EQ(suffix.text, subject.substr(end));
+  }
   EXPECT_EQ(FormatOf(re), "");
 }
 

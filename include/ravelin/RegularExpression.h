@@ -114,9 +114,7 @@ struct RAVELIN_API REMatch {
 // A match vector. From a string operation: entry 0 the whole match, 1..n-1
 // the sub-expressions in the order of their opening parentheses, then the
 // prefix and the suffix. From a file event: one entry per mark only.
-// CAVEAT: in the vector handed to OnGrepping and OnMerging the suffix entry
-// has its position but no text, so that a walk stays linear in the subject;
-// GetMatchingInformation() called in the handler gives the text as well.
+// The suffix text is copied per reported match: a handler walk over n matches copies O(n * subject) bytes.
 using REMatchInfo = std::vector<REMatch>;
 
 // The match reported to a file callback: what the file walk knows of the

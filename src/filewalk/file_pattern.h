@@ -14,12 +14,24 @@
 // to files are files; links to directories are never descended (a link named
 // by the file pattern itself is followed). Names beginning with a dot are
 // ordinary names. Only regular files are handed over: FIFOs, devices and
-// sockets are passed by. A directory that cannot be read is passed by and the
-// walk goes on.
+// sockets are passed by, and so are the temporary files an interrupted run
+// may have left (IsTempFileName). A directory on the current path is never
+// entered again (a bind mount can loop without any link).
+//
+// Skip hears, and the walk goes on: a file pattern whose directory part
+// does not exist or cannot be opened, or that names a file outright which is
+// not there (ENOENT) -- reported under the file pattern itself; a directory
+// below that cannot be opened or read (its errno); a directory that was
+// replaced while the walk was away from it (ESTALE). A wildcard that matches
+// nothing is no error.
 //
 // Each file is handed over as a user would type it: the directory part of
 // the file pattern joined with the path below it ("dir/sub/a.txt"; "a.txt"
 // for "*.txt").
+//
+// The walk works from directory descriptors, so depth has no limit (paths
+// far beyond PATH_MAX are walked like any other), and it holds at most a few
+// dozen of them at once whatever the depth.
 #ifndef RAVELIN_FILEWALK_FILE_PATTERN_H
 #define RAVELIN_FILEWALK_FILE_PATTERN_H
 
@@ -50,7 +62,12 @@ class FileVisitor {
   ~FileVisitor() = default;
 };
 
+// Walks the files spec names; false when the visitor ended the walk.
 bool WalkFilePattern(const std::string& spec, bool recurse, FileVisitor& visitor);
+
+// True for the name of a temporary file of an in-place update: the prefix
+// kTempFilePrefix and six characters of [A-Za-z0-9].
+bool IsTempFileName(const std::string& name);
 
 }  // namespace detail
 }  // namespace RegexClass

@@ -57,13 +57,17 @@ void Directory::Close() {
 }
 
 Directory Directory::Open(const std::string& path, bool followLink, int* err) {
+  return OpenAt(AT_FDCWD, path, followLink, err);
+}
+
+Directory Directory::OpenAt(int parentFd, const std::string& name, bool followLink, int* err) {
   Directory result;
   if (FaultInjected(Call::OpenDir, err)) return result;
   int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
   if (!followLink) flags |= O_NOFOLLOW;
   int fd;
   do {
-    fd = ::open(path.c_str(), flags);
+    fd = ::openat(parentFd, name.c_str(), flags);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     Fail(err, errno);
@@ -85,6 +89,8 @@ Directory Directory::Open(const std::string& path, bool followLink, int* err) {
   result.id_ = DirectoryId{s.st_dev, s.st_ino};
   return result;
 }
+
+int Directory::Fd() const { return dir_ != nullptr ? ::dirfd(AsDir(dir_)) : -1; }
 
 bool Directory::ReadEntries(std::vector<DirectoryEntry>* out, int* err) {
   if (dir_ == nullptr) {
@@ -117,6 +123,37 @@ EntryKind Directory::Resolve(const std::string& name) const {
   if (S_ISREG(s.st_mode)) return EntryKind::File;
   if (S_ISDIR(s.st_mode)) return EntryKind::LinkToDirectory;
   return EntryKind::Other;
+}
+
+UniqueFd OpenDirectoryHandle(const std::string& path, int* err) {
+  if (FaultInjected(Call::OpenDir, err)) return UniqueFd();
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && errno == EACCES) {
+    do {
+      fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+  }
+  if (fd < 0) Fail(err, errno);
+  return UniqueFd(fd);
+}
+
+bool StatAt(int dirFd, const std::string& name, FileStat* st, int* err) {
+  struct stat s;
+  if (::fstatat(dirFd, name.c_str(), &s, 0) != 0) {
+    Fail(err, errno);
+    return false;
+  }
+  st->mode = s.st_mode;
+  st->uid = s.st_uid;
+  st->gid = s.st_gid;
+  st->size = static_cast<std::uint64_t>(s.st_size);
+  st->dev = s.st_dev;
+  st->ino = s.st_ino;
+  st->nlink = s.st_nlink;
+  return true;
 }
 
 bool HasWildcard(const std::string& component) { return component.find_first_of("*?[") != std::string::npos; }

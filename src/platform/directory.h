@@ -1,6 +1,7 @@
 // Directory listing for the file walk: the entries of one directory with
-// what each one is, and the wildcard match of a name. Tests can make opening
-// a directory fail (Call::OpenDir).
+// what each one is, directories opened relative to an open one, and the
+// wildcard match of a name. Tests can make opening a directory fail
+// (Call::OpenDir).
 #ifndef RAVELIN_PLATFORM_DIRECTORY_H
 #define RAVELIN_PLATFORM_DIRECTORY_H
 
@@ -8,6 +9,8 @@
 
 #include <string>
 #include <vector>
+
+#include "platform/posix_file.h"
 
 namespace RegexClass {
 namespace detail {
@@ -50,8 +53,14 @@ class Directory {
   // component is a symbolic link (ELOOP or ENOTDIR). Invalid, with *err,
   // on failure.
   static Directory Open(const std::string& path, bool followLink, int* err);
+  // Opens the directory name relative to the open directory parentFd (a
+  // name with slashes, or AT_FDCWD as parentFd, works as for Open).
+  static Directory OpenAt(int parentFd, const std::string& name, bool followLink, int* err);
 
   bool Valid() const { return dir_ != nullptr; }
+  // The descriptor of the open directory (-1 when not open); it stays owned
+  // by this object.
+  int Fd() const;
   // Device and inode of the open directory.
   DirectoryId Id() const { return id_; }
   // Appends every entry but "." and ".." in the order the system gives them.
@@ -66,6 +75,15 @@ class Directory {
   void* dir_ = nullptr;  // DIR*
   DirectoryId id_;
 };
+
+// A descriptor of the directory at path (links followed) to name files
+// relative to: readable where the directory is, else one that can only name
+// (a directory that may be searched but not listed). Invalid, with *err, on
+// failure.
+UniqueFd OpenDirectoryHandle(const std::string& path, int* err);
+// What the entry name of the directory dirFd is, links followed. False, with
+// *err, when it cannot be examined (ENOENT: it does not exist).
+bool StatAt(int dirFd, const std::string& name, FileStat* st, int* err);
 
 // True when a file name component holds a wildcard: * ? or [.
 bool HasWildcard(const std::string& component);

@@ -29,9 +29,7 @@ const REMatchInfo& WalkVector::Fill(const MatchView& view) {
   info_.resize(marks + 2);
   for (std::size_t k = 0; k < marks; ++k) SetEntry(info_[k], m[static_cast<int>(k)], view.base);
   SetEntry(info_[marks], m.prefix(), view.base);
-  REMatch& suffix = info_[marks + 1];
-  suffix.text.clear();
-  suffix.position = m.suffix().matched ? static_cast<std::int64_t>(m[0].second - view.base) : -1;
+  SetEntry(info_[marks + 1], m.suffix(), view.base);
   return info_;
 }
 

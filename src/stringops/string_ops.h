@@ -43,10 +43,9 @@ class SubjectCopy {
 };
 
 // The match vector of an OnGrepping or OnMerging event, refilled in place for
-// each match of one walk so that its strings keep their storage. Marks and
-// prefix are as GetMatchingInformation gives them; the suffix entry has its
-// position (or -1 when the match ends the subject) but no text: copying the
-// rest of the subject at every match would make a walk quadratic.
+// each match of one walk so that its strings keep their storage. Every entry,
+// the suffix included, is as GetMatchingInformation gives it. Only a walk
+// with a handler fills one: the suffix copy costs O(subject) per match.
 class WalkVector {
  public:
   const REMatchInfo& Fill(const MatchView& view);
