@@ -230,12 +230,12 @@ GlobFilter::GlobFilter(const std::vector<std::string>& globs) {
   }
 }
 
-bool GlobFilter::Excluded(const std::string& path, bool isDirectory) const {
+Verdict GlobFilter::Judge(const std::string& path, bool isDirectory) const {
   for (auto it = patterns_.rbegin(); it != patterns_.rend(); ++it) {
     if (isDirectory && it->negated) continue;  // a GLOB to keep never leaves a directory out
-    if (PatternMatches(*it, path, isDirectory)) return !it->negated;
+    if (PatternMatches(*it, path, isDirectory)) return it->negated ? Verdict::kKeep : Verdict::kIgnore;
   }
-  return !isDirectory && anyInclude_;
+  return !isDirectory && anyInclude_ ? Verdict::kIgnore : Verdict::kNone;
 }
 
 }  // namespace ravelin_cli

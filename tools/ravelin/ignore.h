@@ -76,13 +76,16 @@ class IgnoreRules {
 // once one is given, only that; !GLOB leaves out what it matches. The last
 // glob that matches decides. They are matched as lines of an ignore file at
 // the top of each path given (a glob without '/' matches a name at any
-// depth). Directories are left out only by a !GLOB.
+// depth). Directories are left out only by a !GLOB. As with ripgrep, what a
+// GLOB keeps is kept whatever the ignore files and the hidden-file rule say.
 class GlobFilter {
  public:
   explicit GlobFilter(const std::vector<std::string>& globs);
   bool Empty() const { return patterns_.empty(); }
-  // path: relative to the path given on the command line.
-  bool Excluded(const std::string& path, bool isDirectory) const;
+  // path: relative to the path given on the command line. kKeep: a GLOB
+  // matches; kIgnore: a !GLOB matches, or no GLOB matches a file; kNone:
+  // the other rules decide.
+  Verdict Judge(const std::string& path, bool isDirectory) const;
 
  private:
   std::vector<IgnorePattern> patterns_;

@@ -152,10 +152,13 @@ bool Walk::Directory(const std::string& display, const std::string& absolute, co
   bool goOn = true;
   for (const DirectoryEntry& e : entries) {
     if (e.kind != EntryKind::kFile || IsLeftoverTemporary(e.name)) continue;
-    if (!hiddenFiles && e.name[0] == '.') continue;
     if (!NameMatches(pattern, e.name)) continue;
-    if (ignoring && rules_.Ignored(Join(absolute, e.name), false)) continue;
-    if (!globs_.Empty() && globs_.Excluded(Join(relative, e.name), false)) continue;
+    const Verdict glob = globs_.Empty() ? Verdict::kNone : globs_.Judge(Join(relative, e.name), false);
+    if (glob == Verdict::kIgnore) continue;
+    if (glob != Verdict::kKeep) {
+      if (!hiddenFiles && e.name[0] == '.') continue;
+      if (ignoring && rules_.Ignored(Join(absolute, e.name), false)) continue;
+    }
     const std::string name = Join(display, e.name);
     if (!FirstVisit(name)) continue;
     if (!visit(name, false)) {
@@ -166,9 +169,12 @@ bool Walk::Directory(const std::string& display, const std::string& absolute, co
   if (goOn && options_.recursive) {
     for (const DirectoryEntry& e : entries) {
       if (e.kind != EntryKind::kDirectory || IsVersionControlName(e.name)) continue;
-      if (!options_.hidden && e.name[0] == '.') continue;
-      if (ignoring && rules_.Ignored(Join(absolute, e.name), true)) continue;
-      if (!globs_.Empty() && globs_.Excluded(Join(relative, e.name), true)) continue;
+      const Verdict glob = globs_.Empty() ? Verdict::kNone : globs_.Judge(Join(relative, e.name), true);
+      if (glob == Verdict::kIgnore) continue;
+      if (glob != Verdict::kKeep) {
+        if (!options_.hidden && e.name[0] == '.') continue;
+        if (ignoring && rules_.Ignored(Join(absolute, e.name), true)) continue;
+      }
       if (!Directory(Join(display.empty() ? std::string() : display, e.name),
                      absolute.empty() ? std::string() : Join(absolute, e.name), Join(relative, e.name), pattern,
                      patternGiven, inRepository, visit)) {
