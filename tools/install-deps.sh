@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what building and testing Ravelin needs on Debian 12, if missing.
 set -e
-packages="g++ make cmake pkg-config libboost-regex1.81-dev libgtest-dev libbenchmark-dev"
+packages="g++ make cmake pkg-config libboost-regex1.81-dev libgtest-dev libbenchmark-dev ripgrep patch"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

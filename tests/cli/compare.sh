@@ -24,12 +24,12 @@ compare_sorted() {
 
 # grep-files -r against grep -r -n -b -o (FILE:LINE:OFFSET:MATCH).
 for pat in 'template' 'std::[a-z_]+' '[A-Z_]{3,}' '#[a-z]+' '[0-9]+' '_M_[a-z]+\(' '\btypename\b'; do
-  run grep-files -r "$pat" tree
+  run grep-files -r -o -n -b "$pat" tree
   expect_rc 0; expect_no_err
   grep -r -a -n -b -o -E "$pat" tree >"$work/ref"
   compare_sorted "grep -r -n -b -o -E '$pat'"
 done
-run grep-files -r -i 'TEMPLATE<' tree
+run grep-files -r -onb -i 'TEMPLATE<' tree
 grep -r -a -n -b -o -i -E 'TEMPLATE<' tree >"$work/ref"
 compare_sorted "grep -r -n -b -o -i"
 

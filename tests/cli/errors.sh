@@ -16,11 +16,14 @@ usage_case "no command given"
 usage_case "no command given"                 -r -i
 usage_case "unknown command 'frob'"           frob x
 usage_case "unknown option '--frob'"          --frob grep a --subject a
-usage_case "unknown option '-x'"              grep -x a --subject a
+usage_case "unknown option '-Z'"              grep -Z a --subject a
+usage_case "needs a number, not 'x'"          grep-files -m x a
+usage_case "--color 'sometimes'"              grep-files --color=sometimes a
 usage_case "unknown option '--count=3'"       grep --count=3 a --subject a
 usage_case "grep needs PATTERN"               grep
 usage_case "merge needs PATTERN FORMAT"       merge a --subject a
-usage_case "change-files needs PATTERN FORMAT FILESPEC" change-files a b
+usage_case "change-files needs PATTERN FORMAT" change-files a
+usage_case "unknown command 'frob'"           help frob
 usage_case "too many arguments for search"    search a b --subject a
 usage_case "option '--subject' needs a value" grep a --subject
 usage_case "unknown syntax 'posix'"           --syntax posix grep a --subject a
@@ -32,11 +35,22 @@ run --help
 expect_rc 0; expect_no_err
 for word in "usage: ravelin" match match-all search grep merge find-files grep-files change-files \
             --recursive --ignore-case --syntax --option --match-option --no-copy --backup --count \
-            --load --save --subject --input --stats --keep-going --no-messages --fixed-strings; do
+            --load --save --subject --input --stats --keep-going --no-messages --fixed-strings \
+            --line-number --byte-offset --only-matching --invert-match --count-lines --files-with-matches \
+            --files-without-match --word-regexp --line-regexp --max-count --context --quiet --text --color \
+            --glob --no-ignore --hidden --binary --dry-run --interactive "notes.txt -> notes.bak" perl; do
   grep -qF -- "$word" "$work/out" || fail "--help does not mention $word"
 done
-run -h
-expect_rc 0; grep -qF "usage: ravelin" "$work/out" || fail "-h gives no help"
+# The help of one command: its usage and examples, asked two ways.
+for cmd in match match-all search grep merge find-files grep-files change-files; do
+  run help "$cmd"
+  expect_rc 0; expect_no_err
+  grep -qF "usage: ravelin $cmd" "$work/out" || fail "help $cmd gives no usage"
+  grep -qF "Examples:" "$work/out" || fail "help $cmd gives no examples"
+  cp "$work/out" "$work/help1"
+  run "$cmd" --help
+  expect_rc 0; expect_out_file "$work/help1"
+done
 check 0 'ravelin 2.1.1\n' --version
 check 0 'ravelin 2.1.1\n' grep --version
 

@@ -80,7 +80,7 @@ q="$work/q"
 make_project "$q"
 rm "$q/docs/notes.md"
 cp -a "$q" "$work/q.orig"
-run change-files -r --backup orig --stats 'old_(\w+)' 'new_$1' "$q"
+run change-files -r -uu --backup orig --stats 'old_(\w+)' 'new_$1' "$q"
 expect_rc 0; expect_no_err
 find "$work/q.orig" -type f -exec sed -E -i 's/old_(\w+)/new_\1/g' {} +
 for f in src/a.c src/b.c src/c.c src/d.c docs/notes.txt docs/v1.0/README .bashrc .config/env; do
@@ -126,7 +126,7 @@ paths_case src/missing.c 'src/missing.c: No such file or directory' -s
 paths_case docs 'Permission denied' '-r -s'
 paths_case src/c.c 'src/c.c: Permission denied' -s
 # Matches found elsewhere are still printed.
-run_nobody grep-files -r 'old_\w+' "$u"
+run_nobody grep-files -r -uu -onb 'old_\w+' "$u"
 expect_rc 2; expect_err "$u/docs: Permission denied"
 grep -qF "$u/.bashrc:1:6:old_name" "$work/out" || fail "the readable files were not searched"
 

@@ -19,9 +19,9 @@ mkdir -p "$work/t/sub"
 printf 'Alpha\n' >"$work/t/a.txt"
 printf 'ALPHA\n' >"$work/t/sub/b.txt"
 printf '%s\n' "$work/t/a.txt:1:0:Alpha" "$work/t/sub/b.txt:1:0:ALPHA" >"$work/want"
-run --save "$work/s3" -r -i grep-files alpha "$work/t"
+run --save "$work/s3" -r -i grep-files -onb alpha "$work/t"
 expect_rc 0; expect_out_file "$work/want"
-run --load "$work/s3" grep-files
+run --load "$work/s3" grep-files -onb
 expect_rc 0; expect_out_file "$work/want"
 check 0 "$work/t/a.txt\n$work/t/sub/b.txt\n" --load "$work/s3" find-files 'a$' "$work/t/*.txt"
 run --load "$work/s3" --backup old --stats change-files '(?i)alpha' 'beta'
@@ -31,8 +31,10 @@ printf 'Alpha\n' | cmp -s - "$work/t/a.old" || fail "no backup a.old"
 # What a record cannot supply is still asked for.
 run --load "$work/s3" merge --subject x
 expect_usage; expect_err "merge needs FORMAT (the loaded record holds none)"
-run --load "$work/s1" grep-files
-expect_usage; expect_err "grep-files needs FILESPEC"
+# No PATH, and none in the record: the current directory, names without ./.
+cd "$work/t" || exit 1
+check 0 'a.old\nsub/b.old\n' --load "$work/s1" -r -i find-files alpha
+cd "$work" || exit 1
 
 # Unreadable or malformed records, unwritable destinations: status 2, and
 # nothing is run.

@@ -65,7 +65,10 @@ bool SameIgnoringCase(const std::string& a, const char* b) {
 }
 
 // Options that take a value: the name without dashes and where it goes.
-enum class Valued { kSubject, kInput, kLoad, kSave, kBackup, kSyntax, kOption, kNoOption, kMatchOption, kNoMatchOption };
+enum class Valued {
+  kSubject, kInput, kLoad, kSave, kBackup, kSyntax, kOption, kNoOption, kMatchOption, kNoMatchOption,
+  kMaxCount, kBefore, kAfter, kContext, kGlob, kColor
+};
 struct ValuedOption {
   const char* name;
   Valued what;
@@ -76,9 +79,19 @@ const ValuedOption kValuedOptions[] = {
     {"backup", Valued::kBackup},           {"syntax", Valued::kSyntax},
     {"option", Valued::kOption},           {"no-option", Valued::kNoOption},
     {"match-option", Valued::kMatchOption}, {"no-match-option", Valued::kNoMatchOption},
+    {"max-count", Valued::kMaxCount},      {"before-context", Valued::kBefore},
+    {"after-context", Valued::kAfter},     {"context", Valued::kContext},
+    {"glob", Valued::kGlob},               {"color", Valued::kColor},
+    {"colour", Valued::kColor},
 };
 
-void ApplyValue(Invocation& inv, Valued what, const std::string& value) {
+long Number(const std::string& option, const std::string& value) {
+  if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos || value.size() > 9)
+    throw UsageError("option '" + option + "' needs a number, not '" + value + "'");
+  return std::stol(value);
+}
+
+void ApplyValue(Invocation& inv, Valued what, const std::string& value, const std::string& option) {
   switch (what) {
     case Valued::kSubject: inv.subject.Set(value); break;
     case Valued::kInput: inv.inputFile.Set(value); break;
@@ -91,9 +104,9 @@ void ApplyValue(Invocation& inv, Valued what, const std::string& value) {
       break;
     }
     case Valued::kSyntax:
-      if (value != "normal" && value != "extended" && value != "basic" && value != "literal")
-        throw UsageError("unknown syntax '" + value + "' (normal, extended, basic or literal)");
-      inv.syntax.Set(value);
+      if (value != "normal" && value != "perl" && value != "extended" && value != "basic" && value != "literal")
+        throw UsageError("unknown syntax '" + value + "' (normal or perl, extended, basic or literal)");
+      inv.syntax.Set(value == "perl" ? std::string("normal") : value);
       break;
     case Valued::kOption:
     case Valued::kNoOption: {
@@ -109,6 +122,16 @@ void ApplyValue(Invocation& inv, Valued what, const std::string& value) {
       inv.matchOptions.push_back({what == Valued::kMatchOption, m});
       break;
     }
+    case Valued::kMaxCount: inv.maxCount = Number(option, value); break;
+    case Valued::kBefore: inv.before = Number(option, value); break;
+    case Valued::kAfter: inv.after = Number(option, value); break;
+    case Valued::kContext: inv.before = inv.after = Number(option, value); break;
+    case Valued::kGlob: inv.globs.push_back(value); break;
+    case Valued::kColor:
+      if (value != "auto" && value != "always" && value != "never")
+        throw UsageError("--color '" + value + "': auto, always or never");
+      inv.color = value;
+      break;
   }
 }
 
@@ -125,19 +148,74 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
   else if (name == "no-copy") inv.copy = 0;
   else if (name == "help") inv.help = true;
   else if (name == "version") inv.version = true;
+  else if (name == "with-filename") inv.withFileName = true, inv.noFileName = false;
+  else if (name == "no-filename") inv.noFileName = true, inv.withFileName = false;
+  else if (name == "line-number") inv.lineNumbers = true;
+  else if (name == "byte-offset") inv.byteOffsets = true;
+  else if (name == "only-matching") inv.onlyMatching = true;
+  else if (name == "invert-match") inv.invert = true;
+  else if (name == "count-lines") inv.countLines = true;
+  else if (name == "files-with-matches") inv.filesWith = true;
+  else if (name == "files-without-match") inv.filesWithout = true;
+  else if (name == "word-regexp") inv.wordRegexp = true;
+  else if (name == "line-regexp") inv.lineRegexp = true;
+  else if (name == "quiet" || name == "silent") inv.quiet = true;
+  else if (name == "text") inv.text = true;
+  else if (name == "color" || name == "colour") inv.color = "auto";
+  else if (name == "unrestricted") ++inv.unrestricted;
+  else if (name == "no-ignore") inv.noIgnore = true;
+  else if (name == "hidden") inv.hidden = true;
+  else if (name == "binary") inv.binary = true;
+  else if (name == "dry-run") inv.dryRun = true;
+  else if (name == "interactive") inv.interactive = true;
   else return false;
   return true;
 }
 
-void ApplyShortFlags(Invocation& inv, const std::string& arg) {
-  for (std::size_t k = 1; k < arg.size(); ++k) {
-    switch (arg[k]) {
+// Short options; those that take a value take the rest of the word or the
+// next argument (-A2, -A 2). k is moved past a value taken from argv.
+void ApplyShortFlags(Invocation& inv, const std::string& arg, int argc, char** argv, int& k) {
+  for (std::size_t j = 1; j < arg.size(); ++j) {
+    const char c = arg[j];
+    Valued what;
+    bool valued = true;
+    switch (c) {
+      case 'A': what = Valued::kAfter; break;
+      case 'B': what = Valued::kBefore; break;
+      case 'C': what = Valued::kContext; break;
+      case 'm': what = Valued::kMaxCount; break;
+      case 'g': what = Valued::kGlob; break;
+      default: valued = false; what = Valued::kSubject; break;
+    }
+    if (valued) {
+      std::string value = arg.substr(j + 1);
+      if (value.empty()) {
+        if (k + 1 >= argc) throw UsageError("option '-" + std::string(1, c) + "' needs a value");
+        value = argv[++k];
+      }
+      ApplyValue(inv, what, value, "-" + std::string(1, c));
+      return;
+    }
+    switch (c) {
       case 'r': inv.recursive = true; break;
       case 'i': inv.ignoreCase = true; break;
-      case 'h': inv.help = true; break;
       case 's': inv.noMessages = true; break;
       case 'F': inv.syntax.Set("literal"); break;
-      default: throw UsageError("unknown option '-" + std::string(1, arg[k]) + "'");
+      case 'H': inv.withFileName = true; inv.noFileName = false; break;
+      case 'h': inv.noFileName = true; inv.withFileName = false; break;
+      case 'n': inv.lineNumbers = true; break;
+      case 'b': inv.byteOffsets = true; break;
+      case 'o': inv.onlyMatching = true; break;
+      case 'v': inv.invert = true; break;
+      case 'c': inv.countLines = true; break;
+      case 'l': inv.filesWith = true; break;
+      case 'L': inv.filesWithout = true; break;
+      case 'w': inv.wordRegexp = true; break;
+      case 'x': inv.lineRegexp = true; break;
+      case 'q': inv.quiet = true; break;
+      case 'a': inv.text = true; break;
+      case 'u': ++inv.unrestricted; break;
+      default: throw UsageError("unknown option '-" + std::string(1, c) + "'");
     }
   }
 }
@@ -197,7 +275,7 @@ Invocation ParseArguments(int argc, char** argv) {
       continue;
     }
     if (arg[1] != '-') {
-      ApplyShortFlags(inv, arg);
+      ApplyShortFlags(inv, arg, argc, argv, k);
       continue;
     }
     std::string name = arg.substr(2);
@@ -212,32 +290,55 @@ Invocation ParseArguments(int argc, char** argv) {
     const ValuedOption* valued = nullptr;
     for (const ValuedOption& v : kValuedOptions)
       if (name == v.name) valued = &v;
+    // --color alone is --color=auto, as grep has it.
+    if (valued != nullptr && valued->what == Valued::kColor && !hasValue) valued = nullptr;
     if (valued != nullptr) {
       if (!hasValue) {
         if (k + 1 >= argc) throw UsageError("option '--" + name + "' needs a value");
         value = argv[++k];
       }
-      ApplyValue(inv, valued->what, value);
+      ApplyValue(inv, valued->what, value, "--" + name);
       continue;
     }
     if (hasValue || !ApplyFlag(inv, name)) throw UsageError("unknown option '" + arg + "'");
   }
 
-  if (inv.help || inv.version) return inv;
+  // help [COMMAND], COMMAND --help
+  if (!positional.empty() && positional.front() == "help") {
+    inv.help = true;
+    if (positional.size() > 1) inv.helpTopic = positional[1];
+  } else if (inv.help && !positional.empty()) {
+    inv.helpTopic = positional.front();
+  }
+  if (inv.help) {
+    if (!inv.helpTopic.empty() && CommandHelp(inv.helpTopic) == nullptr)
+      throw UsageError("unknown command '" + inv.helpTopic + "'");
+    return inv;
+  }
+  if (inv.version) return inv;
   if (positional.empty()) throw UsageError("no command given");
   inv.commandName = positional.front();
   const CommandShape* shape = FindCommand(inv.commandName);
   if (shape == nullptr) throw UsageError("unknown command '" + inv.commandName + "'");
   inv.command = shape->command;
   inv.arguments.assign(positional.begin() + 1, positional.end());
-  const std::size_t wanted = (shape->pattern ? 1 : 0) + (shape->format ? 1 : 0) + (shape->filespec ? 1 : 0);
-  if (inv.arguments.size() > wanted) throw UsageError("too many arguments for " + inv.commandName);
+  const std::size_t wanted = (shape->pattern ? 1 : 0) + (shape->format ? 1 : 0);
+  if (shape->filespec) {
+    // PATH...: any number; none is the current directory (or the file
+    // pattern of a loaded record).
+    if (inv.arguments.size() > wanted) {
+      inv.paths.assign(inv.arguments.begin() + static_cast<std::ptrdiff_t>(wanted), inv.arguments.end());
+      inv.arguments.resize(wanted);
+    }
+  } else if (inv.arguments.size() > wanted) {
+    throw UsageError("too many arguments for " + inv.commandName);
+  }
   if (inv.arguments.size() < wanted && !inv.loadFile.given) {
     std::string names = "PATTERN";
     if (shape->format) names += " FORMAT";
-    if (shape->filespec) names += " FILESPEC";
     throw UsageError(inv.commandName + " needs " + names);
   }
+  if (inv.dryRun && inv.interactive) throw UsageError("--dry-run and --interactive do not go together");
   return inv;
 }
 
@@ -247,6 +348,7 @@ const char* UsageLine() {
 
 const char* HelpText() {
   return R"(usage: ravelin [OPTIONS] COMMAND ARGS...
+       ravelin help COMMAND      (or COMMAND --help): one command, with examples
 
 Regular expressions over text and files, with the Ravelin library.
 
@@ -259,10 +361,13 @@ Commands on a subject (standard input, --subject TEXT or --input FILE):
   grep PATTERN           every match, one a line: LINE:OFFSET:TEXT
   merge PATTERN FORMAT   the subject with every match replaced by FORMAT
                          ($& the match, $1..$9 or \1..\9 the groups)
-Commands on files (FILESPEC: a path whose last part may hold * ? [...]):
-  find-files PATTERN FILESPEC        names of the files holding a match
-  grep-files PATTERN FILESPEC        every match: FILE:LINE:OFFSET:TEXT
-  change-files PATTERN FORMAT FILESPEC
+Commands on files (PATH: a file, a directory, or a file pattern whose last
+part may hold * ? [...]; several may be given; none is the current directory):
+  find-files PATTERN [PATH...]       names of the files holding a match
+  grep-files PATTERN [PATH...]       the lines holding a match, as grep:
+                                     FILE:TEXT (-n FILE:LINE:TEXT; -o -n -b
+                                     FILE:LINE:OFFSET:MATCH, one a match)
+  change-files PATTERN FORMAT [PATH...]
                                      replace every match inside the files
       change-files first finds every file holding a match and changes
       nothing when one of them is read-only, is itself a backup, or would
@@ -270,10 +375,51 @@ Commands on files (FILESPEC: a path whose last part may hold * ? [...]):
       SIGINT, SIGTERM or SIGHUP stop it between two files (a second one at
       once), with no temporary file left and status 128 + the signal.
 
-Options (before or after the command; -- ends them):
+Which files (the three file commands), as ripgrep has it:
   -r, --recursive          descend into subdirectories
+  -g, --glob GLOB          only files matching GLOB; -g '!GLOB' leaves them out
+                           (matched below each PATH, as a .gitignore line)
+      Left out unless a PATH names them: what .gitignore (in a git work
+      tree), .ignore and .git/info/exclude exclude, hidden files and
+      directories (names starting with '.'), binary files (holding a NUL
+      byte); always: .git, .hg and .svn folders.
+  -u, --no-ignore          ignore files are not honoured; -uu also takes hidden
+                           files (--hidden), -uuu also binary files (--binary;
+                           change-files changes binary files only so)
+
+grep-files output (grep's letters and meanings):
+  -n, --line-number        the line number       -b, --byte-offset  the offset
+  -H, --with-filename      always the file name  -h, --no-filename  never
+  -o, --only-matching      each match alone      -v, --invert-match other lines
+  -c, --count-lines        matching lines per file
+  -l, --files-with-matches     -L, --files-without-match
+  -m, --max-count NUM      stop a file after NUM selected lines
+  -A, --after-context NUM  -B, --before-context NUM  -C, --context NUM
+  -q, --quiet              nothing printed; status 0 at the first match
+  -a, --text               binary files as text (else "binary file matches")
+  --color[=WHEN]           auto (the default: on a terminal, unless NO_COLOR
+                           is set or TERM is dumb), always or never
+Patterns (the three file commands):
+  -w, --word-regexp        the match is a whole word
+  -x, --line-regexp        the match is a whole line
+change-files:
+  --dry-run                print a unified diff of every file it would change
+                           (--- a/PATH, +++ b/PATH, for patch -p1); write nothing;
+                           status 0 when something would change, 1 when nothing
+  --interactive            show each file's diff and ask y (change it), n (not),
+                           a (this one and all after), q (none from here on)
+  --backup EXT             save each file first, its last extension replaced
+                           by EXT: notes.txt -> notes.bak with --backup bak;
+                           README -> README.bak, .bashrc -> .bashrc.bak; EXT
+                           may not hold '/', be blank, . or ..
+  --keep-going             change the files that can be changed safely, leave
+                           the others and name them (status 2)
+  --stats                  print replacements and files changed
+
+Other options (before or after the command; -- ends them):
   -i, --ignore-case        ignore case (the Icase option)
-  --syntax S               normal (Perl, the default), extended, basic, literal
+  --syntax S               normal (Perl, the default; also called perl),
+                           extended, basic, literal
   -F, --fixed-strings      the pattern is plain text (--syntax literal)
   --option NAME            add a compile option (Icase, NewlineAlt, Literal...)
   --no-option NAME         remove a compile option
@@ -281,12 +427,6 @@ Options (before or after the command; -- ends them):
   --no-match-option NAME   remove a match option
   --no-copy                merge: print only the replaced matches
   --copy                   merge: keep the text between matches (the default)
-  --backup EXT             change-files: save each file first, its last extension
-                           replaced by EXT (notes.txt -> notes.EXT, README ->
-                           README.EXT); EXT may not hold '/', be blank, . or ..
-  --keep-going             change-files: change the files that can be changed
-                           safely, leave the others and name them (status 2)
-  --stats                  change-files: print replacements and files changed
   -s, --no-messages        no messages about missing or unreadable files (the
                            status stays 2)
   --count                  print only the count the operation returns
@@ -294,7 +434,7 @@ Options (before or after the command; -- ends them):
   --input FILE             read the subject from FILE
   --load FILE              start from the settings record in FILE
   --save FILE              write the settings of this run to FILE
-  -h, --help               this page
+  --help                   this page
   --version                the version
 
 Exit status: 0 when something matched or was changed, 1 when nothing did,
@@ -304,7 +444,95 @@ change-files a file that could not be changed or a refused run; 128 + the
 signal when a signal stopped change-files.
 Files are searched with the normal (Perl) syntax or as plain text (literal);
 of the other compile options only Icase applies to finding matches in files.
+The library searches a file as a whole: . and [^x] match a newline, so a
+match may span lines; grep-files then prints each line it touches once.
 )";
+}
+
+namespace {
+struct CommandHelpText {
+  const char* name;
+  const char* text;
+};
+const CommandHelpText kCommandHelp[] = {
+    {"match", R"(usage: ravelin match PATTERN [--subject TEXT | --input FILE]
+Anchored match at the start of the subject; prints the match vector,
+INDEX:POSITION:TEXT, entry 0 the match, then the groups, prefix, suffix.
+Examples:
+  ravelin match '(\w+)@(\w+)' --subject 'anna@example, bob@host'
+  echo 2024-05-01 | ravelin match '(\d+)-(\d+)'
+)"},
+    {"match-all", R"(usage: ravelin match-all PATTERN [--subject TEXT | --input FILE]
+Match of the whole subject; prints the match vector as match does.
+Examples:
+  ravelin match-all '[a-z]+' --subject abc
+  ravelin match-all --syntax extended 'a|ab' --subject ab
+)"},
+    {"search", R"(usage: ravelin search PATTERN [--subject TEXT | --input FILE]
+First match anywhere in the subject; prints the match vector.
+Examples:
+  ravelin search 'b(c)' --subject abcd
+  ravelin search -i 'error' --input build.log
+)"},
+    {"grep", R"(usage: ravelin grep PATTERN [--subject TEXT | --input FILE]
+Every match of the subject, one a line: LINE:OFFSET:TEXT.
+Examples:
+  ravelin grep '[0-9]+' --input notes.txt
+  printf 'one\ntwo\n' | ravelin grep o
+  ravelin grep --count 'x' --subject xax
+)"},
+    {"merge", R"(usage: ravelin merge PATTERN FORMAT [--subject TEXT | --input FILE]
+The subject with every match replaced by FORMAT ($& the match, $1..$9 or
+\1..\9 the groups; an empty FORMAT deletes the matches); --no-copy prints
+only the replaced matches.
+Examples:
+  echo 'anna@example, bob@host' | ravelin merge '(\w+)@(\w+)' '$2:$1'
+  ravelin merge --no-copy '\d+' '<$&>' --input notes.txt
+)"},
+    {"find-files", R"(usage: ravelin find-files [OPTIONS] PATTERN [PATH...]
+The names of the files holding a match, one a line, in walk order. PATH: a
+file, a directory or a file pattern (docs/*.txt); none is the current
+directory. Ignore files, hidden and binary files are left out unless a PATH
+names them (-u, -uu, -uuu); -r descends, -g GLOB filters, -w, -x, -i, -F.
+Examples:
+  ravelin find-files -r colour docs
+  ravelin find-files -r -g '*.h' -g '!test/' 'TODO|FIXME'
+  ravelin find-files -r -uu grey 'sample-tree/*.txt'
+)"},
+    {"grep-files", R"(usage: ravelin grep-files [OPTIONS] PATTERN [PATH...]
+The lines holding a match, as grep prints them: FILE:TEXT, the file name
+when there are several files or -r; -n line numbers, -b byte offsets, -o
+each match alone (-o -n -b: FILE:LINE:OFFSET:MATCH), -A/-B/-C context, -c,
+-l, -L, -v, -m NUM, -q, -w, -x, -i, -F, -a, --color. PATH: a file, a
+directory or a file pattern; none is the current directory. Ignore files,
+hidden and binary files are left out unless a PATH names them (-u, -uu,
+-uuu); -g GLOB includes, -g '!GLOB' excludes.
+Examples:
+  ravelin grep-files -r -n -C 2 'TODO|FIXME' src
+  ravelin grep-files -r -l -g '*.cpp' 'std::regex'
+  ravelin grep-files -o -n -b 'neighbou?r' 'docs/*.txt'
+)"},
+    {"change-files", R"(usage: ravelin change-files [OPTIONS] PATTERN FORMAT [PATH...]
+Replaces every match inside the files by FORMAT, as merge does, each file
+written safely (a temporary file renamed over it). Nothing is changed when a
+file holding a match is read-only, a backup, or would have its backup collide
+(--keep-going changes the others). Binary files and version-control folders
+are never changed (--binary for binary files). --dry-run prints the unified
+diff instead (status 0: something would change, 1: nothing); --interactive
+asks y/n/a/q for each file after showing its diff; --backup EXT keeps the old
+file with its extension replaced (notes.txt -> notes.bak); --stats counts.
+Examples:
+  ravelin change-files -r --dry-run 'colou?r' hue docs | less
+  ravelin change-files -r --backup bak --stats 'gr[ae]y' silver 'docs/*.txt'
+  ravelin change-files -r --interactive -w old_name new_name src
+)"},
+};
+}  // namespace
+
+const char* CommandHelp(const std::string& command) {
+  for (const CommandHelpText& h : kCommandHelp)
+    if (command == h.name) return h.text;
+  return nullptr;
 }
 
 }  // namespace ravelin_cli

@@ -1,16 +1,24 @@
 #include "commands.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "diff.h"
 #include "io.h"
+#include "lines.h"
 #include "system.h"
+#include "walk.h"
 
 namespace ravelin_cli {
 namespace {
@@ -92,12 +100,6 @@ class Printer {
     out_.Put('\n');
   }
 
-  void OnGrepFile(RegularExpression&, std::string fileName, const REMatchInfo& m, unsigned line, bool&) {
-    out_.Write(fileName);
-    out_.Put(':');
-    PrintHit(m, line);
-  }
-
  private:
   // LINE:OFFSET:TEXT of the whole match.
   void PrintHit(const REMatchInfo& m, unsigned line) {
@@ -154,12 +156,20 @@ class ChangeTally {
     windowStart_ = 0;
   }
 
+  // Asked at the first match of each file (--interactive): false vetoes the
+  // change of that file, which the library then leaves as it is.
+  void SetApproval(std::function<bool(const std::string&)> approve) { approve_ = std::move(approve); }
+
   void OnChangeFile(RegularExpression& re, std::string fileName, const REMatchInfo&, unsigned, bool& goOn) {
     if (!inFile_ || fileName != current_) {
       Close(re);
       inFile_ = false;  // judged: Finish must not count it again
       if (StopSignals::StopSignal() != 0) {
         stopped_ = true;
+        goOn = false;
+        return;
+      }
+      if (approve_ && !approve_(fileName)) {
         goOn = false;
         return;
       }
@@ -197,6 +207,7 @@ class ChangeTally {
   }
 
   Progress& progress_;
+  std::function<bool(const std::string&)> approve_;
   bool stopped_ = false;
   bool inFile_ = false;
   std::string current_;
@@ -220,6 +231,62 @@ class MatchScan {
 
  private:
   std::vector<std::string> files_;
+};
+
+// The matches of one file for the line view. With -q, -l or -L one match is
+// enough, and with -m the search of a file stops after the lines it may
+// print.
+class HitCollector {
+ public:
+  HitCollector(bool firstOnly, long maxLines) : firstOnly_(firstOnly), maxLines_(maxLines) {}
+  void Start() {
+    hits_.clear();
+    linesSeen_ = 0;
+    lastLine_ = 0;
+  }
+  void OnGrepFile(RegularExpression&, std::string, const REMatchInfo& m, unsigned line, bool& goOn) {
+    if (m.empty() || m[0].position < 0) return;
+    const std::string& text = m[0].text;
+    if (maxLines_ >= 0) {
+      unsigned last = line;
+      for (std::size_t k = 0; k + 1 < text.size(); ++k)
+        if (text[k] == '\n') ++last;
+      if (last > lastLine_) {
+        const unsigned fresh = last - (line > lastLine_ ? line : lastLine_ + 1) + 1;
+        if (line > lastLine_ && linesSeen_ >= static_cast<unsigned long>(maxLines_)) {
+          goOn = false;
+          return;
+        }
+        linesSeen_ += fresh;
+        lastLine_ = last;
+      }
+    }
+    hits_.push_back(Hit{static_cast<std::uint64_t>(m[0].position), text.size()});
+    if (firstOnly_) goOn = false;
+  }
+  const std::vector<Hit>& Hits() const { return hits_; }
+
+ private:
+  bool firstOnly_;
+  long maxLines_;
+  std::vector<Hit> hits_;
+  unsigned long linesSeen_ = 0;
+  unsigned lastLine_ = 0;
+};
+
+// Where Merge puts each replacement, for the diff of --dry-run.
+class EditRecorder {
+ public:
+  void OnMerge(RegularExpression& re, const REMatchInfo& m, unsigned, unsigned, bool&) {
+    if (m.empty() || m[0].position < 0) return;
+    std::string replacement;
+    re.Format(replacement);
+    edits_.push_back(Edit{static_cast<std::uint64_t>(m[0].position), m[0].text.size(), replacement.size()});
+  }
+  const std::vector<Edit>& Edits() const { return edits_; }
+
+ private:
+  std::vector<Edit> edits_;
 };
 
 // A file holding a match that change-files may not write, and why.
@@ -294,9 +361,13 @@ class Runner {
     ExitStatus configured = kFound;
     if (!Configure(configured)) return configured;
     const RegularExpression asGiven(re_);  // the settings record keeps the user's own text
-    if (IsFileCommand(inv_.command)) QuoteLiteralText();
+    if (IsFileCommand(inv_.command)) {
+      QuoteLiteralText();
+      WrapWordOrLine();
+    }
     if (!CheckPattern()) return kTrouble;
     if (inv_.saveFile.given && !Save(asGiven)) return kTrouble;
+    if (IsFileCommand(inv_.command)) re_.SetDirectoryRecursion(false);
     int status = kFound;
     switch (inv_.command) {
       case Command::kMatch:
@@ -353,7 +424,16 @@ class Runner {
     };
     take("PATTERN", &RegularExpression::GetExpression, &RegularExpression::SetExpression);
     if (shape->format) take("FORMAT", &RegularExpression::GetFormatString, &RegularExpression::SetFormatString);
-    if (shape->filespec) take("FILESPEC", &RegularExpression::GetFilesToMatch, &RegularExpression::SetFilesToMatch);
+    if (shape->filespec) {
+      // The record holds one file pattern: the first PATH, or the record's
+      // own when no PATH is given; none at all is the current directory.
+      if (!inv_.paths.empty()) {
+        roots_ = inv_.paths;
+        re_.SetFilesToMatch(inv_.paths.front());
+      } else if (inv_.loadFile.given && !re_.GetFilesToMatch().empty()) {
+        roots_.assign(1, re_.GetFilesToMatch());
+      }
+    }
 
     if (inv_.syntax.given) {
       re_.ClearExpressionOptions();
@@ -383,6 +463,7 @@ class Runner {
       }
     }
     if (inv_.recursive) re_.SetDirectoryRecursion(true);
+    recursive_ = re_.GetDirectoryRecursion();
     if (inv_.copy >= 0) re_.SetMergeCopy(inv_.copy == 1);
     if (inv_.backup.given) re_.SetSaveExtension(inv_.backup.value);
     if (!re_.GetSaveExtension().empty()) {
@@ -424,6 +505,17 @@ class Runner {
     re_.ClearExpressionOptions();
     re_.AddExpressionOption(RegularExpression::Normal);
     if (icase) re_.AddExpressionOption(RegularExpression::Icase);
+  }
+
+  // -w and -x as grep has them: the match may not touch a word character
+  // on either side; the match is a whole line. Only the normal syntax has
+  // the look-around they are written with.
+  void WrapWordOrLine() {
+    if (!inv_.wordRegexp && !inv_.lineRegexp) return;
+    if ((re_.GetFlagOptions() & ~kIcaseBit) != kNormalWord)
+      throw UsageError("-w and -x need the normal syntax (or -F)");
+    const std::string e = re_.GetExpression();
+    re_.SetExpression(inv_.lineRegexp ? "(?<![^\\n])(?:" + e + ")(?![^\\n])" : "(?<!\\w)(?:" + e + ")(?!\\w)");
   }
 
   bool CheckPattern() {
@@ -501,28 +593,138 @@ class Runner {
     return n > 0 ? kFound : kNotFound;
   }
 
+  // Binary files (a NUL byte) are searched, and changed, only when asked.
+  bool BinaryAllowed() const { return inv_.unrestricted >= 3 || inv_.binary || inv_.text; }
+
+  // Walks the PATHs and calls take(name, named, bytes, binary) for each file
+  // the command works on, in walk order, the library pointed at that file
+  // alone. A file the walk came upon that is binary is left out unless
+  // binary files are allowed; one a PATH names is always handed on. The
+  // bytes are read only when withBytes or binary files must be told apart.
+  // take returns false to end the walk.
+  using Take = std::function<bool(const std::string&, bool, const std::string&, bool)>;
+  void ForEachFile(bool withBytes, const Take& take) {
+    WalkOptions options;
+    options.recursive = recursive_;
+    options.ignoreFiles = inv_.unrestricted < 1 && !inv_.noIgnore;
+    options.hidden = inv_.unrestricted >= 2 || inv_.hidden;
+    options.globs = inv_.globs;
+    Walk walk(options);
+    const bool readAll = withBytes || !BinaryAllowed();
+    std::string bytes;
+    walk.Run(roots_, [&](const std::string& name, bool named) {
+      bool binary = false;
+      if (readAll) {
+        const int error = ReadFileBytes(name, bytes);
+        if (error != 0) {
+          skipped_.push_back({name, RegularExpression::Unreadable, static_cast<unsigned long>(error), std::string()});
+          return true;
+        }
+        binary = bytes.find('\0') != std::string::npos;
+        if (binary && !named && !BinaryAllowed()) return true;
+      }
+      re_.SetFilesToMatch(PatternOfOneFile(name));
+      return take(name, named, bytes, binary);
+    });
+    for (const PassedBy& p : walk.Passed()) {
+      skipped_.push_back({p.name, p.error == ENOENT ? RegularExpression::NotFound : RegularExpression::Unreadable,
+                          static_cast<unsigned long>(p.error), std::string()});
+    }
+  }
+
+  void KeepSkipped() {
+    const auto& s = re_.GetSkippedFiles();
+    skipped_.insert(skipped_.end(), s.begin(), s.end());
+  }
+
   ExitStatus FindFiles() {
     Printer printer(out_);
     if (!inv_.count) re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&printer, &Printer::OnFindFile));
-    const unsigned n = re_.FindFiles();
-    if (inv_.count) PrintCount(n);
-    if (ReportSkipped(re_.GetSkippedFiles(), true)) return kTrouble;
+    unsigned long n = 0;
+    ForEachFile(false, [&](const std::string&, bool, const std::string&, bool) {
+      n += re_.FindFiles();
+      KeepSkipped();
+      return true;
+    });
+    if (inv_.count) PrintCount(static_cast<std::int64_t>(n));
+    if (ReportSkipped(skipped_, true)) return kTrouble;
     return n > 0 ? kFound : kNotFound;
   }
 
+  // grep prints file names when it searches more than one file: several
+  // PATHs, a directory or a file pattern.
+  bool ShowFileNames() const {
+    if (inv_.withFileName) return true;
+    if (inv_.noFileName) return false;
+    if (roots_.size() != 1 || HasWildcards(roots_.front())) return true;
+    return Examine(roots_.front()).kind == EntryKind::kDirectory;
+  }
+
+  bool UseColor() const {
+    if (inv_.color == "always") return true;
+    if (inv_.color == "never") return false;
+    const char* noColor = std::getenv("NO_COLOR");
+    const char* term = std::getenv("TERM");
+    if (noColor != nullptr && noColor[0] != '\0') return false;
+    if (term == nullptr || std::strcmp(term, "dumb") == 0) return false;
+    return IsTerminal(STDOUT_FILENO);
+  }
+
   ExitStatus GrepFiles() {
-    Printer printer(out_);
+    if (inv_.count) return GrepFilesCount();
+    LineLook look;
+    look.fileNames = ShowFileNames();
+    look.lineNumbers = inv_.lineNumbers;
+    look.byteOffsets = inv_.byteOffsets;
+    look.onlyMatching = inv_.onlyMatching;
+    look.invert = inv_.invert;
+    look.count = inv_.countLines;
+    look.filesWith = inv_.filesWith;
+    look.filesWithout = inv_.filesWithout;
+    look.quiet = inv_.quiet;
+    look.color = UseColor();
+    look.maxCount = inv_.maxCount;
+    look.before = inv_.before;
+    look.after = inv_.after;
+    LineView view(look, out_);
+    HitCollector hits(!inv_.invert && (inv_.quiet || inv_.filesWith || inv_.filesWithout),
+                      inv_.invert ? -1 : inv_.maxCount);
+    re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&hits, &HitCollector::OnGrepFile));
+    bool selectedAny = false, listedAny = false;
+    ForEachFile(true, [&](const std::string& name, bool, const std::string& bytes, bool binary) {
+      hits.Start();
+      if (inv_.maxCount != 0) re_.GrepFiles();
+      KeepSkipped();
+      const unsigned long selected = view.File(name, bytes, hits.Hits(), binary && !inv_.text);
+      if (selected > 0) selectedAny = true;
+      if (selected == 0) listedAny = true;
+      return !(inv_.quiet && selectedAny);
+    });
+    const bool success = inv_.filesWithout ? listedAny : selectedAny;
+    // As grep: -q with a match succeeds whatever else happened.
+    if (inv_.quiet && selectedAny) {
+      if (!inv_.noMessages) ReportSkipped(skipped_, true);
+      return kFound;
+    }
+    if (ReportSkipped(skipped_, true)) return kTrouble;
+    return success ? kFound : kNotFound;
+  }
+
+  // --count: the number of matches the library finds in the files.
+  ExitStatus GrepFilesCount() {
     Progress progress;
     Tally tally(progress);
-    if (!inv_.count) {
-      re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&printer, &Printer::OnGrepFile));
-    } else if (progress.Enabled()) {
+    if (progress.Enabled())
       re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&tally, &Tally::OnGrepFile));
-    }
-    const unsigned n = re_.GrepFiles();
+    unsigned long n = 0;
+    ForEachFile(false, [&](const std::string&, bool, const std::string&, bool) {
+      n += re_.GrepFiles();
+      KeepSkipped();
+      return true;
+    });
     progress.Clear();
-    if (inv_.count) PrintCount(n);
-    if (ReportSkipped(re_.GetSkippedFiles(), true)) return kTrouble;
+    PrintCount(static_cast<std::int64_t>(n));
+    if (ReportSkipped(skipped_, true)) return kTrouble;
     return n > 0 ? kFound : kNotFound;
   }
 
@@ -553,78 +755,161 @@ class Runner {
     }
   }
 
+  // What the file becomes, as a unified diff: Merge over its bytes, with the
+  // expression, options and format of the run, is what ChangeFiles writes.
+  // False, with the reason among the skipped paths, when it cannot be told.
+  bool Preview(const std::string& name, std::string& diff) {
+    std::string old;
+    const int error = ReadFileBytes(name, old);
+    if (error != 0) {
+      skipped_.push_back({name, RegularExpression::Unreadable, static_cast<unsigned long>(error), std::string()});
+      return false;
+    }
+    RegularExpression merger(re_);
+    merger.SetStringToMatch(old);
+    merger.SetMergeCopy(true);
+    EditRecorder edits;
+    merger.SetOnMergingClosure(RegularExpression::OnMergingClosure(&edits, &EditRecorder::OnMerge));
+    std::string merged;
+    merger.Merge(merged);
+    if (!merger.GetLastSearchError().empty()) {
+      skipped_.push_back({name, RegularExpression::SearchGaveUp, 0, merger.GetLastSearchError()});
+      return false;
+    }
+    diff = UnifiedDiff(name, old, merged, edits.Edits());
+    return true;
+  }
+
+  // --interactive: the file's diff on standard output, the question on
+  // standard error, the answer a line of standard input. y changes the file,
+  // n leaves it, a changes it and all after it, q (or the end of the input)
+  // leaves it and all after it.
+  bool Approve(const std::string& name) {
+    if (approveAll_) return true;
+    if (quit_) return false;
+    std::string diff;
+    if (!Preview(name, diff)) return false;
+    out_.Write(diff);
+    out_.Flush();
+    for (;;) {
+      std::fprintf(stderr, "ravelin: change %s? [y,n,a,q] ", name.c_str());
+      std::fflush(stderr);
+      char answer[64];
+      if (std::fgets(answer, sizeof answer, stdin) == nullptr) {
+        quit_ = true;
+        return false;
+      }
+      switch (answer[0]) {
+        case 'y': case 'Y': return true;
+        case 'n': case 'N': return false;
+        case 'a': case 'A': approveAll_ = true; return true;
+        case 'q': case 'Q': quit_ = true; return false;
+        default: break;
+      }
+    }
+  }
+
   // change-files first finds every file that holds a match and refuses the
   // whole run, writing nothing, when any of them cannot be changed without a
-  // loss (FindBlockers). With --keep-going the other files are changed, one
-  // run each, and the blocked ones are named. SIGINT, SIGTERM and SIGHUP end
-  // the run at the next file boundary with status 128 + signal.
+  // loss (FindBlockers), is binary (without --binary) or lies inside a
+  // version-control folder. With --keep-going the other files are changed.
+  // Each file is changed by a run of its own, the library pointed at it
+  // alone. SIGINT, SIGTERM and SIGHUP end the run at the next file boundary
+  // with status 128 + signal.
   int ChangeFiles() {
     if (re_.GetFormatString().empty()) re_.SetFormatString(kEmptyFormat);
     StopSignals signals;
 
     MatchScan scan;
+    std::vector<Blocker> refused;
     re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&scan, &MatchScan::OnFindFile));
-    re_.FindFiles();
+    ForEachFile(false, [&](const std::string& name, bool, const std::string&, bool binary) {
+      const std::size_t before = scan.Files().size();
+      re_.FindFiles();
+      KeepSkipped();
+      if (scan.Files().size() > before) {
+        const char* reason = nullptr;
+        if (InsideVersionControl(name)) {
+          reason = "it lies inside a version-control folder";
+        } else if (binary && !BinaryAllowed()) {
+          reason = "it is a binary file (--binary changes binary files)";
+        }
+        if (reason != nullptr) refused.push_back({scan.Files().back(), reason});
+      }
+      return StopSignals::StopSignal() == 0;
+    });
     re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure());
-    const std::vector<RegularExpression::SkippedFile> scanSkipped = re_.GetSkippedFiles();
+    const std::vector<RegularExpression::SkippedFile> scanSkipped = skipped_;
     if (const int sig = StopSignals::StopSignal()) {
       Complain("stopped by " + SignalText(sig) + " before any file was changed");
       PrintChangeStats(0, 0);
       return 128 + sig;
     }
 
-    const std::vector<Blocker> blockers = FindBlockers(re_, scan.Files());
+    std::vector<Blocker> blockers = refused;
+    {
+      const std::vector<Blocker> more = FindBlockers(re_, scan.Files());
+      blockers.insert(blockers.end(), more.begin(), more.end());
+    }
+    const char* const nothing = inv_.dryRun ? "nothing would be changed" : "nothing changed";
     if (!blockers.empty() && !inv_.keepGoing) {
       ReportSkipped(scanSkipped, true);
       for (const Blocker& b : blockers) Complain(b.file + ": " + b.reason);
-      Complain("nothing changed: the files named above hold a match but cannot be changed safely "
-               "(--keep-going changes the others)");
+      Complain(std::string(nothing) +
+               ": the files named above hold a match but cannot be changed safely (--keep-going changes the others)");
       PrintChangeStats(0, 0);
       return kTrouble;
     }
+    std::set<std::string> blocked;
+    for (const Blocker& b : blockers) blocked.insert(b.file);
     if (scan.Files().empty()) {
       PrintChangeStats(0, 0);
       return ReportSkipped(scanSkipped, true) ? kTrouble : kNotFound;
     }
 
+    if (inv_.dryRun) {
+      skipped_.clear();
+      bool anyChange = false;
+      for (const std::string& file : scan.Files()) {
+        if (blocked.count(file) != 0) continue;
+        std::string diff;
+        if (!Preview(file, diff)) continue;
+        if (!diff.empty()) anyChange = true;
+        out_.Write(diff);
+      }
+      bool trouble = ReportSkipped(scanSkipped, true);
+      trouble = ReportSkipped(skipped_, true) || trouble;
+      for (const Blocker& b : blockers) Complain(b.file + ": would be left unchanged: " + b.reason);
+      if (trouble || !blockers.empty()) return kTrouble;
+      return anyChange ? kFound : kNotFound;
+    }
+
     Progress progress;
+    if (inv_.interactive) progress.Disable();
     ChangeTally tally(progress);
+    if (inv_.interactive) tally.SetApproval([this](const std::string& name) { return Approve(name); });
     re_.SetOnChangingFilesClosure(RegularExpression::OnChangingFilesClosure(&tally, &ChangeTally::OnChangeFile));
     unsigned long replacements = 0;
     std::vector<RegularExpression::FileChangeProblem> problems;
-    bool skippedAny = false;
     bool stoppedBetweenRuns = false;
-    auto runOnce = [&]() {
+    skipped_.clear();
+    bool skippedAny = ReportSkipped(scanSkipped, true);
+    for (const std::string& file : scan.Files()) {
+      if (StopSignals::StopSignal() != 0) {
+        stoppedBetweenRuns = true;
+        break;
+      }
+      if (quit_) break;
+      if (blocked.count(file) != 0) continue;
+      re_.SetFilesToMatch(PatternOfOneFile(file));
       tally.Start();
       replacements += re_.ChangeFiles();
       tally.Finish(re_);
       if (const auto* p = re_.GetChangeFilesErrors()) problems.insert(problems.end(), p->begin(), p->end());
-    };
-    if (blockers.empty()) {
-      runOnce();
-      // A file the engine gave up on is among the problems, as SearchFailed.
-      skippedAny = ReportSkipped(re_.GetSkippedFiles(), false);
-    } else {
-      // --keep-going: one run per file that may be changed, so that the
-      // library never meets a blocked one.
-      std::set<std::string> blocked;
-      for (const Blocker& b : blockers) blocked.insert(b.file);
-      const std::string filePattern = re_.GetFilesToMatch();
-      const bool recursion = re_.GetDirectoryRecursion();
-      re_.SetDirectoryRecursion(false);
-      skippedAny = ReportSkipped(scanSkipped, true);
-      for (const std::string& file : scan.Files()) {
-        if (StopSignals::StopSignal() != 0) {
-          stoppedBetweenRuns = true;
-          break;
-        }
-        if (blocked.count(file) != 0) continue;
-        re_.SetFilesToMatch(PatternOfOneFile(file));
-        runOnce();
-      }
-      re_.SetFilesToMatch(filePattern);
-      re_.SetDirectoryRecursion(recursion);
+      KeepSkipped();
     }
+    // A file the engine gave up on is among the problems, as SearchFailed.
+    skippedAny = ReportSkipped(skipped_, false) || skippedAny;
     progress.Clear();
 
     for (const RegularExpression::FileChangeProblem& p : problems) Complain(Describe(p));
@@ -645,6 +930,16 @@ class Runner {
   const Invocation& inv_;
   RegularExpression re_;
   Output out_;
+  // The PATHs of a file command; empty for the current directory.
+  std::vector<std::string> roots_;
+  // -r, as the command line or the loaded record says; the library itself
+  // is always pointed at one file.
+  bool recursive_ = false;
+  // What the file commands passed by, in walk order.
+  std::vector<RegularExpression::SkippedFile> skipped_;
+  bool approveAll_ = false;  // --interactive: "a" was answered
+  bool quit_ = false;        // --interactive: "q" was answered
+
 };
 
 }  // namespace

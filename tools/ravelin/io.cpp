@@ -52,6 +52,8 @@ void Output::Put(char c) { std::fputc(c, stdout); }
 
 void Output::Number(std::int64_t n) { std::fprintf(stdout, "%lld", static_cast<long long>(n)); }
 
+void Output::Flush() { std::fflush(stdout); }
+
 bool Output::Finish() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
 Progress::Progress() : enabled_(isatty(STDERR_FILENO) == 1), last_(std::chrono::steady_clock::now()) {}

@@ -25,6 +25,9 @@ class Output {
   void Write(const std::string& text);
   void Put(char c);
   void Number(std::int64_t n);
+  // Hands what is buffered to the system, so that a message on standard
+  // error comes after the lines before it.
+  void Flush();
   // Flushes; false when a write failed (a full disk, a closed pipe).
   bool Finish();
 };
@@ -40,6 +43,11 @@ class Progress {
   ~Progress() { Clear(); }
 
   bool Enabled() const { return enabled_; }
+  // No line from now on (a run that talks with the user on the terminal).
+  void Disable() {
+    Clear();
+    enabled_ = false;
+  }
   // Redraws the line when enough time has passed since the last drawing.
   void Update(unsigned long files, unsigned long matches);
   // Removes the line, if one is shown.

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   try {
     const Invocation invocation = ParseArguments(argc, argv);
     if (invocation.help) {
-      std::fputs(HelpText(), stdout);
+      std::fputs(invocation.helpTopic.empty() ? HelpText() : CommandHelp(invocation.helpTopic), stdout);
       return std::fflush(stdout) == 0 ? kFound : kTrouble;
     }
     if (invocation.version) {

@@ -1,11 +1,18 @@
 #include "system.h"
 
 #include <ravelin/RegularExpression.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace ravelin_cli {
 namespace {
@@ -26,7 +33,112 @@ extern "C" void OnStopSignal(int sig) {
   caughtSignal = sig;
 }
 
+// Closes a descriptor when it goes.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+EntryKind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::kFile;
+  if (S_ISDIR(mode)) return EntryKind::kDirectory;
+  return EntryKind::kOther;
+}
+
 }  // namespace
+
+PathFacts Examine(const std::string& path) {
+  PathFacts facts;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    facts.error = errno;
+    return facts;
+  }
+  facts.kind = KindOf(st.st_mode);
+  facts.device = static_cast<std::uint64_t>(st.st_dev);
+  facts.inode = static_cast<std::uint64_t>(st.st_ino);
+  return facts;
+}
+
+int ListDirectory(const std::string& path, std::vector<DirectoryEntry>& out) {
+  out.clear();
+  std::unique_ptr<DIR, DirCloser> dir(opendir(path.c_str()));
+  if (!dir) return errno;
+  for (;;) {
+    errno = 0;
+    const struct dirent* e = readdir(dir.get());
+    if (e == nullptr) {
+      if (errno != 0) return errno;
+      break;
+    }
+    const char* name = e->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    DirectoryEntry entry;
+    entry.name = name;
+    unsigned char type = e->d_type;
+    if (type == DT_REG) {
+      entry.kind = EntryKind::kFile;
+    } else if (type == DT_DIR) {
+      entry.kind = EntryKind::kDirectory;
+    } else {
+      struct stat st;
+      const std::string full = path == "/" ? "/" + entry.name : path + "/" + entry.name;
+      if (type == DT_UNKNOWN && lstat(full.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        entry.kind = KindOf(st.st_mode);
+      } else if ((type == DT_LNK || type == DT_UNKNOWN) && stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        entry.kind = EntryKind::kFile;  // links to files are searched, links to directories not followed
+      } else {
+        entry.kind = EntryKind::kOther;
+      }
+    }
+    out.push_back(std::move(entry));
+  }
+  std::sort(out.begin(), out.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  return 0;
+}
+
+int ReadFileBytes(const std::string& path, std::string& out) {
+  out.clear();
+  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  struct stat st;
+  if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    out.reserve(static_cast<std::size_t>(st.st_size));
+  char block[65536];
+  for (;;) {
+    const ssize_t n = read(fd.get(), block, sizeof block);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    out.append(block, static_cast<std::size_t>(n));
+  }
+}
+
+std::string ResolvedPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  std::string result(resolved);
+  free(resolved);
+  return result;
+}
+
+bool IsTerminal(int fd) { return isatty(fd) == 1; }
 
 bool PathExists(const std::string& path) {
   struct stat st;

@@ -4,9 +4,45 @@
 #ifndef RAVELIN_TOOLS_SYSTEM_H
 #define RAVELIN_TOOLS_SYSTEM_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace ravelin_cli {
+
+// What a path is, links followed.
+enum class EntryKind { kMissing, kFile, kDirectory, kOther };
+
+struct PathFacts {
+  EntryKind kind = EntryKind::kMissing;
+  int error = 0;  // errno when the path could not be examined
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+// stat(2) of the path, links followed.
+PathFacts Examine(const std::string& path);
+
+// One entry of a directory. A link to a file is a file; a link to a
+// directory, a dangling link and anything else that is not a regular file or
+// a directory is kOther.
+struct DirectoryEntry {
+  std::string name;
+  EntryKind kind = EntryKind::kOther;
+};
+// The entries of a directory but . and .., in byte order of their names.
+// 0, or the errno of the failing call.
+int ListDirectory(const std::string& path, std::vector<DirectoryEntry>& out);
+
+// The whole of a file, read through a descriptor that is always closed.
+// 0, or the errno of the failing call.
+int ReadFileBytes(const std::string& path, std::string& out);
+
+// The absolute path with links resolved (realpath), or "" when it cannot be
+// found.
+std::string ResolvedPath(const std::string& path);
+
+// True when the descriptor is a terminal.
+bool IsTerminal(int fd);
 
 // True when a file of that name (or a link, even a dangling one) exists.
 bool PathExists(const std::string& path);

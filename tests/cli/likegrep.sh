@@ -1,0 +1,146 @@
+#!/bin/bash
+# The file commands next to the tools their users know: grep-files against
+# grep over a copy of real headers, one row per flag; the ignore rules
+# against rg --files on a small git work tree; change-files --dry-run
+# applied by patch -p1 against what change-files writes.
+. "$(dirname "$0")/lib.sh"
+unset GREP_COLORS GREP_COLOR NO_COLOR
+
+src=$(ls -d /usr/include/c++/*/ 2>/dev/null | head -n 1)
+[ -n "$src" ] && [ -d "$src/backward" ] || { echo "FAIL: no C++ headers to compare on" >&2; exit 1; }
+cd "$work" || exit 1
+mkdir tree
+cp -RL "$src/backward" "$src/decimal" "$src/tr2" tree/
+cp -L "$src"/a* tree/ 2>/dev/null
+# The walk's order: in each directory its files, then its subdirectories,
+# each in byte order.
+mapfile -t files < <(find tree -type f | perl -e '
+  my @k = map { my @c = split m{/}; $c[$_] = "1$c[$_]" for 0 .. $#c - 1; $c[-1] = "0$c[-1]"; [join("\x01", @c), $_] } <STDIN>;
+  print map { $_->[1] } sort { $a->[0] cmp $b->[0] } @k')
+
+# grep-files -r FLAGS PATTERN tree against grep FLAGS -E PATTERN FILES...:
+# output byte for byte, and the exit status.
+while IFS='|' read -r flags pat; do
+  [ -n "$flags" ] || continue
+  read -ra f <<<"$flags"
+  run grep-files -r "${f[@]}" -- "$pat" tree
+  syntax=-E
+  case " $flags " in *" -F "*) syntax=-F ;; esac
+  grep "${f[@]}" $syntax -- "$pat" "${files[@]}" >"$work/ref" 2>/dev/null
+  want=$?
+  expect_rc "$want"
+  cmp -s "$work/out" "$work/ref" || fail "differs from grep $flags $syntax '$pat': $(diff "$work/ref" "$work/out" | head -n 6)"
+done <<'ROWS'
+-n|template
+-o -n -b|std::[a-z_]+
+-b|_M_impl
+-c|typename
+-l|_M_[a-z]+\(
+-L|namespace std
+-w|size
+-w -n -o|ptr
+-x -n|#endif
+-x|  }
+-v -n|[a-z]
+-v -c|std
+-m 2 -n|template
+-m 1 -A 2|throw
+-A 2 -n|__throw_[a-z_]+
+-B 3|typedef
+-C 2 -n|operator==
+-A 0|hashtable
+-i -n|TEMPLATE<
+-F -n|(*this)
+-F -c -i|Hash_MAP
+-h -n|allocator<
+-q|typename
+--color=always -n|std::[a-z]+
+--color=always -o -b|_M_[a-z]+
+--color=always -C 1 -n|__throw_[a-z_]+
+--color=always -v -A 1|[a-z]
+--color=always -c|hash
+--color=always -l|decimal
+ROWS
+
+# Ignore rules against rg --files: a work tree with .gitignore files at
+# three depths, .ignore, .git/info/exclude, hidden files and a binary file.
+g="$work/g"
+mkdir -p "$g/.git/info" "$g/src/gen" "$g/src/x/deep" "$g/docs/old" "$g/build" "$g/.hidden"
+printf 'secret.txt\n' >"$g/.git/info/exclude"
+printf 'build/\n*.log\n!keep.log\n/top-only.txt\n**/deep/*.txt\n# a comment\n\\#hash\nspace\\ \n' >"$g/.gitignore"
+printf 'gen/\n*.tmp\n!src-keep.tmp\n' >"$g/src/.gitignore"
+printf 'old/**\n!old/keep.md\n' >"$g/docs/.gitignore"
+printf 'draft*\n' >"$g/docs/.ignore"
+for f in .gitignore src/.gitignore docs/.gitignore docs/.ignore; do printf '#z\n' >>"$g/$f"; done
+for f in a.txt keep.log x.log top-only.txt '#hash' 'space ' secret.txt .env src/top-only.txt src/a.c \
+         src/b.tmp src/src-keep.tmp src/gen/g.c src/x/deep/y.txt src/x/deep/y.c src/secret.txt docs/readme.md \
+         docs/draft1.md docs/old/x.md docs/old/keep.md build/out.o .hidden/h.txt; do
+  printf 'z\n' >"$g/$f"
+done
+printf 'z\0\1\2' >"$g/bin.dat"
+printf 'z\0' >"$g/src/bin2.dat"
+rg_files() { (cd "$g" && HOME="$work" XDG_CONFIG_HOME="$work" rg --no-config --files "$@") | grep -v '^\.git/' | sort; }
+while IFS='|' read -r flags binary; do
+  read -ra f <<<"$flags"
+  current="find-files -r ${flags:-(defaults)} against rg --files"
+  (cd "$g" && "$RAVELIN" find-files -r "${f[@]}" z) >"$work/out" 2>"$work/err"
+  sort -o "$work/out" "$work/out"
+  if [ "$binary" = yes ]; then rg_files "${f[@]}" >"$work/ref"; else rg_files "${f[@]}" | grep -v 'bin2*\.dat$' >"$work/ref"; fi
+  [ -s "$work/ref" ] || fail "rg lists nothing"
+  cmp -s "$work/out" "$work/ref" || fail "differs: $(diff "$work/ref" "$work/out" | head -n 8)"
+  expect_no_err
+done <<'ROWS'
+|no
+-u|no
+-uu|no
+-uuu|yes
+-g *.md -g !draft*|no
+-g !src/ -uu|no
+-g *.c -g .env -g !gen/|no
+ROWS
+# A binary file, or one in a version-control folder, is never changed
+# without being asked; a PATH naming a binary file is refused.
+cp "$g/bin.dat" "$work/bin.orig"
+run change-files z Z "$g/bin.dat"
+expect_rc 2; expect_err "$g/bin.dat: it is a binary file"
+cmp -s "$work/bin.orig" "$g/bin.dat" || fail "a binary file was changed"
+run change-files -r -uuu --stats z Z "$g"
+expect_rc 0
+grep -q secret "$g/.git/info/exclude" && ! grep -q Z "$g/.git/info/exclude" || fail ".git was changed"
+grep -q Z "$g/bin.dat" || fail "-uuu did not change the binary file"
+
+# --dry-run: a diff that patch -p1 turns into exactly what change-files
+# writes; nothing is written meanwhile. A file without a last newline and
+# replacements that join lines included.
+printf 'std::move(x)\nno newline std::swap' >tree/nonl.h
+dry_case() {
+  local pat=$1 fmt=$2
+  rm -rf mine theirs pristine && cp -R tree mine && cp -R tree theirs && cp -R tree pristine
+  current="change-files --dry-run '$pat' '$fmt'"
+  (cd mine && "$RAVELIN" change-files -r --dry-run "$pat" "$fmt") >"$work/patch" 2>"$work/err"
+  rc=$?
+  expect_rc 0; expect_no_err
+  diff -r pristine mine >/dev/null || fail "--dry-run wrote"
+  (cd theirs && patch -p1 -s --no-backup-if-mismatch <"$work/patch") >"$work/err" 2>&1 || fail "patch -p1 failed: $(head -c 300 "$work/err")"
+  (cd mine && "$RAVELIN" change-files -r "$pat" "$fmt") || fail "change-files failed"
+  diff -r theirs mine >"$work/diff" || fail "patched copy differs from change-files: $(head -n 6 "$work/diff")"
+}
+dry_case 'std::([a-z_]+)' 'STD::$1'
+dry_case '\n\n' '\n'
+dry_case '^#(\w+)' '// #$1\n#$1'
+dry_case 'namespace' ''
+dry_case '\n?\z' ''
+run change-files -r --dry-run 'no such text anywhere' x tree
+expect_rc 1; expect_out ''
+
+# --interactive: y changes the file, n leaves it, q leaves it and the rest.
+mkdir -p ask && for f in 1 2 3 4; do printf 'old\n' >"ask/$f.txt"; done
+current="change-files --interactive"
+printf 'y\nn\nq\n' | "$RAVELIN" change-files --interactive --stats old new ask >"$work/out" 2>"$work/err"
+rc=$?
+expect_rc 0
+[ "$(cat ask/1.txt ask/2.txt ask/3.txt ask/4.txt)" = "$(printf 'new\nold\nold\nold')" ] || fail "answers not followed"
+grep -q '^+++ b/ask/2.txt$' "$work/out" || fail "no diff shown for 2.txt"
+grep -q '^1 replacement, 1 file changed$' "$work/out" || fail "wrong count"
+
+finish
