@@ -596,6 +596,12 @@ class RAVELIN_API RegularExpression {
   detail::ChangeRun* changeRun = nullptr;
   std::string lastSearchError;
   std::vector<SkippedFile> skippedFiles;
+  // The expression as the file operations search with it (its text and
+  // Icase), compiled once and kept until either changes.
+  std::shared_ptr<const detail::CompiledExpression> FileExpression();
+  std::shared_ptr<const detail::CompiledExpression> fileExpression;
+  std::string fileExpressionText;
+  bool fileExpressionIcase = false;
   // ChangeFiles with no run of its own in hand: queues the match.
   bool QueueMergeFilesMatch(const char* fileName, const FileMatch& match);
 

@@ -98,7 +98,7 @@ unsigned RegularExpression::ChangeFiles() {
   skippedFiles.clear();
   if (expression.empty() || filesToMatch.empty() || formatString.empty()) return 0;
   detail::FileWalker walker;
-  if (walker.SetExpression(expression, IsExpressionOption(Icase)) != 0) return 0;
+  if (walker.SetCompiled(FileExpression()) != 0) return 0;
   // An option word the engine cannot express changes nothing, as in the
   // string operations.
   if (ParseExpression() != 0) return 0;

@@ -1,16 +1,27 @@
 // FindFiles and GrepFiles: the object's side of the file walk.
+#include "engine/engine.h"
 #include "filewalk/file_walker.h"
 #include "handlers/active_stack.h"
 #include "handlers/events.h"
 
 namespace RegexClass {
 
+std::shared_ptr<const detail::CompiledExpression> RegularExpression::FileExpression() {
+  const bool icase = IsExpressionOption(Icase);
+  if (fileExpression == nullptr || fileExpressionText != expression || fileExpressionIcase != icase) {
+    fileExpression = detail::CompiledExpression::CompileForFiles(expression, icase);
+    fileExpressionText = expression;
+    fileExpressionIcase = icase;
+  }
+  return fileExpression;
+}
+
 unsigned RegularExpression::FindFiles() {
   skippedFiles.clear();
   if (expression.empty() || filesToMatch.empty()) return 0;
   detail::FileWalker walker;
   // Only the text and Icase take part in finding text in files.
-  if (walker.SetExpression(expression, IsExpressionOption(Icase)) != 0) return 0;
+  if (walker.SetCompiled(FileExpression()) != 0) return 0;
   ParseExpression();  // keeps the object's own compiled form current; not consulted
   const unsigned flags = GetMatchFlags();
   // A handler may change the object while the walk runs: the walk keeps
@@ -36,7 +47,7 @@ unsigned RegularExpression::GrepFiles() {
   skippedFiles.clear();
   if (expression.empty() || filesToMatch.empty()) return 0;
   detail::FileWalker walker;
-  if (walker.SetExpression(expression, IsExpressionOption(Icase)) != 0) return 0;
+  if (walker.SetCompiled(FileExpression()) != 0) return 0;
   ParseExpression();
   const unsigned flags = GetMatchFlags();
   const std::string spec = filesToMatch;

@@ -337,6 +337,11 @@ unsigned FileWalker::SetExpression(const std::string& text, bool icase) {
   return compiled_->Code();
 }
 
+unsigned FileWalker::SetCompiled(std::shared_ptr<const CompiledExpression> compiled) {
+  compiled_ = std::move(compiled);
+  return compiled_->Code();
+}
+
 unsigned FileWalker::FindFiles(FindCallback callback, const std::string& spec, bool recurse, unsigned matchFlags,
                                FailureCallback onFailure) {
   skipped_.clear();

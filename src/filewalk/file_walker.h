@@ -55,6 +55,9 @@ class FileWalker {
   // Compiles text (up to its first NUL) with Perl syntax, case-insensitive
   // when icase: 0 on success, else the engine's error code.
   unsigned SetExpression(const std::string& text, bool icase);
+  // Searches with an expression compiled before (CompileForFiles): 0 when it
+  // is usable, else its error code.
+  unsigned SetCompiled(std::shared_ptr<const CompiledExpression> compiled);
   // Calls back once per file holding a match (each file is searched until its
   // first match only); returns the number of such files reported.
   // The engine giving up on a file counts as no match there; onFailure (if
