@@ -18,12 +18,12 @@
 // may have left (IsTempFileName). A directory on the current path is never
 // entered again (a bind mount can loop without any link).
 //
-// Skip hears, and the walk goes on: a file pattern whose directory part
-// does not exist or cannot be opened, or that names a file outright which is
-// not there (ENOENT) -- reported under the file pattern itself; a directory
-// below that cannot be opened or read (its errno); a directory that was
-// replaced while the walk was away from it (ESTALE). A wildcard that matches
-// nothing is no error.
+// Skip hears of what the walk passes by, and the walk goes on:
+//  - the file pattern itself, as given, when its directory cannot be opened
+//    (ENOENT when it does not exist) or the one file it names is not there;
+//  - a directory below that cannot be opened or read, with its errno;
+//  - a directory replaced while the walk was deep below it (ESTALE).
+// A wildcard that matches nothing is no error.
 //
 // Each file is handed over as a user would type it: the directory part of
 // the file pattern joined with the path below it ("dir/sub/a.txt"; "a.txt"
@@ -44,7 +44,10 @@ namespace detail {
 // descriptor stays open while the visitor runs, so the file can be opened
 // (and replaced) relative to it whatever the depth of the tree.
 struct WalkFile {
-  int directoryFd;          // the directory holding the entry, or AT_FDCWD
+  // The directory holding the entry. For a file named outright in a
+  // directory that may be searched but not listed it is an O_PATH
+  // descriptor: good for the *at calls, not for fsync or fchmod.
+  int directoryFd;
   std::string entryName;    // the name to open relative to directoryFd
   std::string displayName;  // the name as a user would type it ("dir/sub/a.txt")
 };
