@@ -202,7 +202,9 @@ struct Gather {
 bool GatherEnd(std::size_t end, void* context) {
   Gather& g = *static_cast<Gather*>(context);
   const std::size_t at = g.offset + end;
-  if (at <= g.after) return true;
+  // A match confined to a line never holds its '\n': an end just after one
+  // is no candidate (and would stand for the wrong line).
+  if (at <= g.after || g.base[at - 1] == '\n') return true;
   // Keep the first end of each line: the line search finds the rest.
   if (!g.ends->empty() && at > g.ends->back() && at <= g.lineEnd) return true;
   g.ends->push_back(at);
