@@ -32,8 +32,13 @@ namespace rc = boost::regex_constants;
 constexpr std::size_t kShortBuffer = 512;
 // Lines are scanned in chunks from this size, doubling up to kMaxChunk, so a
 // search whose match comes early does not pay for scanning the whole buffer.
-constexpr std::size_t kFirstChunk = 16 * 1024;
+constexpr std::size_t kFirstChunk = 4 * 1024;
 constexpr std::size_t kMaxChunk = 1024 * 1024;
+// After this many matches, a walk whose matches came on average closer than
+// the gap (in bytes) goes on without the prefilter.
+constexpr std::size_t kDenseAfter = 64;
+constexpr std::size_t kDenseLineGap = 2048;
+constexpr std::size_t kDenseTailGap = 64 * 1024;
 
 // The match flags the prefilter is known to keep results for.
 const rc::match_flag_type kKnownFlags =
@@ -115,6 +120,12 @@ PrefilterCursor::~PrefilterCursor() = default;
 
 bool PrefilterCursor::Find(const char* from, bool afterEmpty, boost::cmatch& m, std::string* failure) {
   const std::size_t origin = static_cast<std::size_t>(from - base_);
+  // Where matches come thick, the engine alone is quicker than the scanner
+  // and the extra searches: the walk goes on plain.
+  if (++finds_ == kDenseAfter) {
+    const std::size_t gap = lineLocal_ ? kDenseLineGap : kDenseTailGap;
+    if (origin / kDenseAfter < gap) broken_ = true;
+  }
   if (broken_) return Plain(origin, afterEmpty, m, failure);
   return lineLocal_ ? FindInLines(origin, afterEmpty, m, failure) : FindFromTail(origin, afterEmpty, m, failure);
 }

@@ -79,7 +79,8 @@ class PrefilterCursor {
   boost::match_flag_type flags_;
   boost::match_flag_type lineFlags_;  // for a search that ends at a line end
   bool lineLocal_;
-  bool broken_ = false;  // the scanner failed: plain from here on
+  bool broken_ = false;  // the scanner failed, or matches are dense: plain from here on
+  std::size_t finds_ = 0;
   // Line walk: candidate ends (the first after the walk's position on each
   // line) of the part of the buffer scanned so far.
   std::vector<std::size_t> candidates_;
