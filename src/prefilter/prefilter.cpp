@@ -23,12 +23,6 @@ namespace {
 
 std::atomic<PrefilterMode> g_mode{PrefilterMode::On};
 
-// Locales whose single-byte behaviour the reader has been checked against.
-bool KnownLocale(const std::locale& loc) {
-  const std::string name = loc.name();
-  return name == "C" || name == "POSIX" || name == "C.UTF-8" || name == "C.utf8";
-}
-
 }  // namespace
 
 void SetPrefilterMode(PrefilterMode mode) { g_mode.store(mode, std::memory_order_relaxed); }
@@ -37,6 +31,12 @@ PrefilterMode GetPrefilterMode() { return g_mode.load(std::memory_order_relaxed)
 #ifdef RAVELIN_HAVE_HS
 
 namespace {
+
+// Locales whose single-byte behaviour the reader has been checked against.
+bool KnownLocale(const std::locale& loc) {
+  const std::string name = loc.name();
+  return name == "C" || name == "POSIX" || name == "C.UTF-8" || name == "C.utf8";
+}
 
 // The scratch of this thread, grown to fit every database it scans with.
 // Scans never nest (candidates are gathered before any caller code runs), so
