@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,13 +121,21 @@ TEST(Prefilter, LiteralAndOptionWordsAgree) {
   } const words[] = {{0x1000, false, "a.b"},       {0x3000, false, "A_t"},     {0x4107, false, "b_t"},
                      {0x6107, false, "aB"},        {0x106, true, "a|ab"},       {0x1CE, false, "a\\(b\\)"},
                      {0x4107 | 0x10, false, "a\nb"}, {0x4107 & ~0x4, false, "a{2}"}};
-  for (const Word& w : words) {
-    const auto compiled =
-        CompiledExpression::Compile(w.pattern, w.pattern + std::strlen(w.pattern), w.word, w.extended, std::locale());
-    ASSERT_TRUE(compiled->Usable()) << w.pattern;
-    for (int t = 0; t < 30; ++t) {
-      ExpectSameWalk(RandomText(rng, 1 + rng() % 400) + "a.b a{2} A_t", compiled->Regex(), rc::match_default,
-                     "option word");
+  // The classic locale, and a UTF-8 one where bytes over 0x7F are in the text.
+  std::vector<std::locale> locales{std::locale::classic()};
+  try {
+    locales.push_back(std::locale("C.UTF-8"));
+  } catch (const std::runtime_error&) {
+  }
+  for (const std::locale& loc : locales) {
+    for (const Word& w : words) {
+      const auto compiled =
+          CompiledExpression::Compile(w.pattern, w.pattern + std::strlen(w.pattern), w.word, w.extended, loc);
+      ASSERT_TRUE(compiled->Usable()) << w.pattern;
+      for (int t = 0; t < 30; ++t) {
+        ExpectSameWalk(RandomText(rng, 1 + rng() % 400) + "a.b a{2} A_t \xc3\x84_t \xe4" "B", compiled->Regex(),
+                       rc::match_default, "option word, locale " + loc.name());
+      }
     }
   }
 }
