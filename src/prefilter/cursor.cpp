@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "engine/engine.h"
 #include "prefilter/prefilter.h"
@@ -208,6 +209,7 @@ struct Gather {
   std::size_t size;       // of the buffer
   std::size_t lineEnd;    // end of the line of the last end kept
   std::vector<std::size_t>* ends;
+  bool outOfMemory;  // no exception may cross the scanner's frames
 };
 
 bool GatherEnd(std::size_t end, void* context) {
@@ -218,7 +220,12 @@ bool GatherEnd(std::size_t end, void* context) {
   if (at <= g.after || g.base[at - 1] == '\n') return true;
   // Keep the first end of each line: the line search finds the rest.
   if (!g.ends->empty() && at > g.ends->back() && at <= g.lineEnd) return true;
-  g.ends->push_back(at);
+  try {
+    g.ends->push_back(at);
+  } catch (const std::bad_alloc&) {
+    g.outOfMemory = true;
+    return false;
+  }
   const char* newline = static_cast<const char*>(std::memchr(g.base + at, '\n', g.size - at));
   g.lineEnd = newline != nullptr ? static_cast<std::size_t>(newline - g.base) : g.size;
   return true;
@@ -256,8 +263,10 @@ bool PrefilterCursor::ScanChunk(std::size_t after) {
   chunk_ = std::min(chunk_ * 2, kMaxChunk);
   candidates_.clear();
   next_ = 0;
-  Gather gather{base_, start, after, size_, 0, &candidates_};
-  if (PrefilterScan(*prefilter_, base_ + start, end - start, ScanSink{&GatherEnd, &gather}) == ScanStatus::Error) {
+  Gather gather{base_, start, after, size_, 0, &candidates_, false};
+  const ScanStatus status = PrefilterScan(*prefilter_, base_ + start, end - start, ScanSink{&GatherEnd, &gather});
+  if (gather.outOfMemory) throw std::bad_alloc();
+  if (status == ScanStatus::Error) {
     broken_ = true;
     return false;
   }
