@@ -47,6 +47,7 @@ const Workload kWorkloads[] = {
     {"rare", "xyzzy[0-9]+"},
     {"includes", "#include *<[a-z_/]+\\.h>"},
     {"words", "[A-Z][a-z]+Error"},
+    {"ident_t", "[A-Za-z_][A-Za-z0-9_]*_t\\b"},
 };
 
 const Workload& Load(const benchmark::State& state) { return kWorkloads[state.range(0)]; }
@@ -199,7 +200,7 @@ void BM_FindFiles_Grep_l(benchmark::State& state) { GrepCommand(state, "-l", " >
 void BM_GrepFiles_Grep_o_c(benchmark::State& state) { GrepCommand(state, "-o -c", " >/dev/null"); }
 void BM_GrepFiles_Grep_o_wc(benchmark::State& state) { GrepCommand(state, "-o", " | wc -l >/dev/null"); }
 
-#define FILE_BENCH(fn) BENCHMARK(fn)->DenseRange(0, 2)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond)
+#define FILE_BENCH(fn) BENCHMARK(fn)->DenseRange(0, 3)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond)
 FILE_BENCH(BM_FindFiles_Ravelin);
 FILE_BENCH(BM_FindFiles_BoostLoop);
 FILE_BENCH(BM_FindFiles_Grep_l);

@@ -7,6 +7,15 @@ function(ravelin_setup_objects target)
   target_compile_definitions(${target} PRIVATE RAVELIN_BUILDING)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
   target_link_libraries(${target} PRIVATE Boost::regex)
+  ravelin_use_scanner(${target})
+endfunction()
+
+# The prefilter's scanner, when the build found it.
+function(ravelin_use_scanner target)
+  if(RAVELIN_HS_FOUND AND TARGET PkgConfig::RAVELIN_HS)
+    target_link_libraries(${target} PRIVATE PkgConfig::RAVELIN_HS)
+    target_compile_definitions(${target} PRIVATE RAVELIN_HAVE_HS)
+  endif()
 endfunction()
 
 # One shared library from the common objects and its own stack-slot source.

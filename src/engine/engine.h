@@ -14,6 +14,8 @@
 namespace RegexClass {
 namespace detail {
 
+class PrefilterCursor;
+
 // The outcome of compiling one expression under one option word. Immutable
 // once built, so objects, their copies and running operations share it.
 class CompiledExpression {
@@ -63,11 +65,15 @@ struct MatchView {
 // not be empty at the same place, and an empty match at the very end of the
 // buffer is reported (as Perl's s///g and regex_replace do). Every search runs
 // inside a guard: when the engine gives up (complexity, stack), the walk ends
-// and Failed() tells why. std::bad_alloc propagates.
+// and Failed() tells why. std::bad_alloc propagates. Where the prefilter
+// applies (prefilter/prefilter.h), the engine runs only where a match may
+// start; the matches, their prefixes and positions are the same.
 class MatchWalker {
  public:
-  MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags)
-      : base_(first), next_(first), last_(last), regex_(e), flags_(flags) {}
+  MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags);
+  ~MatchWalker();
+  MatchWalker(const MatchWalker&) = delete;
+  MatchWalker& operator=(const MatchWalker&) = delete;
   // Starts the walk at `from` instead of the buffer start (context before it
   // is still seen by ^, \b and look-behind).
   void StartAt(const char* from) { next_ = from; }
@@ -88,7 +94,14 @@ class MatchWalker {
   bool started_ = false;
   bool done_ = false;
   std::string failure_;
+  std::unique_ptr<PrefilterCursor> prefilter_;
 };
+
+// The first match in [first, last) with positions counted from first, as
+// SafeSearch(first, last, first, ...) finds it, through the prefilter where
+// it applies.
+bool FirstSearch(const char* first, const char* last, boost::cmatch& m, const boost::regex& e,
+                 boost::match_flag_type flags, std::string* failure);
 
 // One search over [first, last) with positions counted from base. Returns
 // true on a match; false when there is none or the engine gave up, in which

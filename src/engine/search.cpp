@@ -1,6 +1,8 @@
 // Every Boost search of the library runs here, inside one guard.
 #include "engine/engine.h"
 
+#include "prefilter/prefilter.h"
+
 #include <cstring>
 #include <stdexcept>
 
@@ -20,19 +22,49 @@ bool SafeSearch(const char* first, const char* last, const char* base, boost::cm
   return false;
 }
 
+MatchWalker::MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags)
+    : base_(first),
+      next_(first),
+      last_(last),
+      regex_(e),
+      flags_(flags),
+      prefilter_(PrefilterCursor::Open(first, last, e, flags)) {}
+
+MatchWalker::~MatchWalker() = default;
+
 bool MatchWalker::Next() {
   if (done_) return false;
-  boost::match_flag_type flags = flags_;
+  bool afterEmpty = false;
   if (started_) {
     next_ = match_[0].second;
-    if (match_[0].first == match_[0].second) flags |= boost::regex_constants::match_not_initial_null;
+    afterEmpty = match_[0].first == match_[0].second;
   }
   started_ = true;
-  if (!SafeSearch(next_, last_, base_, match_, regex_, flags, &failure_)) {
+  bool found;
+  if (prefilter_) {
+    found = prefilter_->Find(next_, afterEmpty, match_, &failure_);
+  } else {
+    boost::match_flag_type flags = flags_;
+    if (afterEmpty) flags |= boost::regex_constants::match_not_initial_null;
+    found = SafeSearch(next_, last_, base_, match_, regex_, flags, &failure_);
+  }
+  if (!found) {
     done_ = true;
     return false;
   }
   return true;
+}
+
+bool FirstSearch(const char* first, const char* last, boost::cmatch& m, const boost::regex& e,
+                 boost::match_flag_type flags, std::string* failure) {
+  MatchWalker walker(first, last, e, flags);
+  if (walker.Next()) {
+    m = walker.Match();
+    return true;
+  }
+  if (failure != nullptr && walker.Failed()) *failure = walker.Failure();
+  m = boost::cmatch();
+  return false;
 }
 
 void LineCounter::AdvanceTo(const char* p) {

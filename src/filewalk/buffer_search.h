@@ -1,7 +1,7 @@
 // The search of one file's bytes. Every search of file contents goes through
-// SearchBuffer, so that a prefilter (a fast scan that rules out a buffer, or
-// the parts of it that cannot hold a match) can later stand in front of the
-// engine without touching the walk or its callers.
+// SearchBuffer. Its walk (MatchWalker) puts the prefilter in front of the
+// engine where it applies (prefilter/prefilter.h): a fast scan rules out the
+// buffer, or the lines of it that cannot hold a match, with the same results.
 #ifndef RAVELIN_FILEWALK_BUFFER_SEARCH_H
 #define RAVELIN_FILEWALK_BUFFER_SEARCH_H
 

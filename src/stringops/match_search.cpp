@@ -35,7 +35,7 @@ bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compile
   const char* last = first + subject.size();
 
   boost::cmatch m;
-  if (!detail::SafeSearch(first, last, first, m, compiled.Regex(), flags, &s.lastSearchError)) return false;
+  if (!detail::FirstSearch(first, last, m, compiled.Regex(), flags, &s.lastSearchError)) return false;
   if (wholeSubject && m[0].second != last) return false;
   if (!handler) return true;
 
