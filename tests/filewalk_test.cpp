@@ -2,6 +2,7 @@
 // naming, the events and their go-on flag, hostile files and names.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -408,15 +409,35 @@ TEST(FileWalkHostile, FileVanishingBetweenListingAndReading) {
   EXPECT_EQ(re.GrepFiles(), 2u);
 }
 
-TEST(FileWalkHostile, UnreadableFileAndDirectoryAreSkipped) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root; the internal tests inject the failures";
+TEST(FileWalkHostile, UnreadableFileAndDirectoryAreSkippedAndListed) {
   TempDir dir;
   dir.Write("a.txt", "hit\n");
   dir.Write("b.txt", "hit\n");
   dir.Write("closed/c.txt", "hit\n");
   dir.Write("open/d.txt", "hit\n");
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
   ASSERT_EQ(chmod(dir.Join("a.txt").c_str(), 0), 0);
   ASSERT_EQ(chmod(dir.Join("closed").c_str(), 0), 0);
-  EXPECT_EQ(Found("hit", dir.Join("*.txt"), true), (std::vector<std::string>{dir.Join("b.txt"), dir.Join("open/d.txt")}));
+  // Permissions do not stop root: the walk runs as an unprivileged user.
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+    if (Found("hit", dir.Join("*.txt"), true) != std::vector<std::string>{dir.Join("b.txt"), dir.Join("open/d.txt")}) {
+      _exit(11);
+    }
+    RegularExpression re = Prepared("hit", dir.Join("*.txt"), true);
+    if (re.GrepFiles() != 2) _exit(12);
+    const auto& skipped = re.GetSkippedFiles();
+    if (skipped.size() != 2 || skipped[0].fileName != dir.Join("a.txt") || skipped[1].fileName != dir.Join("closed")) {
+      _exit(13);
+    }
+    for (const auto& s : skipped) {
+      if (s.reason != RegularExpression::Unreadable || s.errorCode != EACCES) _exit(14);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   chmod(dir.Join("closed").c_str(), 0700);
 }
