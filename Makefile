@@ -4,6 +4,7 @@
 # make demo: install what is missing, build, run the ravelin command on
 # examples/sample-tree.
 # make lint: clang-tidy and clang-format over the sources (see CONTRIBUTING.md).
+# make package: Debian packages with CPack.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 THREAD_BUILD ?= build-thread
@@ -13,7 +14,7 @@ JOBS ?= $(shell nproc)
 # filter if they grow).
 THREAD_TESTS ?= *
 
-.PHONY: all deps build test test-sanitize test-thread lint bench demo clean
+.PHONY: all deps build test test-sanitize test-thread lint package bench demo clean
 
 all: build
 
@@ -54,6 +55,10 @@ lint: build
 	$(CLANG_TIDY_RUNNER) -quiet -p $(BUILD) -j$(JOBS) '$(CURDIR)/(src|tools|tests|bench)/.*\.cpp$$'
 	find $(LINT_DIRS) \( -name '*.cpp' -o -name '*.h' \) -print | sort | \
 	  xargs $(CLANG_FORMAT) --dry-run -Werror
+
+# Debian packages in $(BUILD)/packages: libravelin2, libravelin-dev, ravelin.
+package: build
+	cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/packages
 
 bench: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DRAVELIN_BUILD_BENCH=ON
