@@ -97,7 +97,7 @@ namespace detail {
 class CompiledExpression;  // the engine's compiled form; internal
 struct MatchView;          // one match of the engine over a buffer; internal
 struct Internals;          // the library's own helpers that reach private state
-struct ReplacementCache;   // the last replacement ChangeFiles computed; internal
+struct ChangeRun;          // the state of a running ChangeFiles; internal
 }  // namespace detail
 
 // One entry of a match vector.
@@ -133,6 +133,7 @@ class RAVELIN_API FileMatch {
   FileMatch(const detail::MatchView& view, unsigned line) : view_(&view), line_(line) {}
 
  private:
+  friend struct detail::Internals;
   const detail::MatchView* view_;
   unsigned line_;
 };
@@ -563,14 +564,13 @@ class RAVELIN_API RegularExpression {
   std::uint64_t mergePosition = 0;
   std::vector<FileChangeProblem> changeFilesErrors;
   std::stack<MergeSave, std::deque<MergeSave>> mergeSaveStack;
-  // ChangeFiles: a file whose replacement text could not be computed; its
-  // further matches are passed over and it is left untouched.
-  std::string mergeSkipFile;
-  // ChangeFiles: the last replacement computed, reused for an equal matched
-  // text under the same saved expression, match flags and format.
-  std::shared_ptr<detail::ReplacementCache> mergeReplacementCache;
+  // ChangeFiles: the run in progress on this object (the innermost, when a
+  // handler starts another); null when none. Owned by the running call.
+  detail::ChangeRun* changeRun = nullptr;
   std::string lastSearchError;
   std::vector<SkippedFile> skippedFiles;
+  // ChangeFiles with no run of its own in hand: queues the match.
+  bool QueueMergeFilesMatch(const char* fileName, const FileMatch& match);
 
   OnMatchingHandler onMatching = nullptr;
   OnSearchingHandler onSearching = nullptr;

@@ -48,10 +48,14 @@ class CompiledExpression {
   std::string message_;
 };
 
-// One match, with the start of the buffer positions count from.
+struct FileInHand;
+
+// One match, with the start of the buffer positions count from, and the
+// file it was found in when a file walk found it.
 struct MatchView {
   const boost::cmatch* match = nullptr;
   const char* base = nullptr;
+  const FileInHand* file = nullptr;
 };
 
 // Walks the matches of an expression over [first, last) in order, with the
@@ -70,7 +74,7 @@ class MatchWalker {
   // Finds the next match; false at the end of the buffer or on failure.
   bool Next();
   const boost::cmatch& Match() const { return match_; }
-  MatchView View() const { return MatchView{&match_, base_}; }
+  MatchView View() const { return MatchView{&match_, base_, nullptr}; }
   bool Failed() const { return !failure_.empty(); }
   const std::string& Failure() const { return failure_; }
 

@@ -1,51 +1,51 @@
-// ChangeFiles: search and replace inside files. The file walk reports every
-// match; the callback queues one replacement per match for the current file
-// and hands each finished file to MergeUpdateFile.
+// ChangeFiles: search and replace inside files. The file walk holds each
+// file (locked, read whole) while its matches are reported; the callback
+// writes the new contents as they come (detail::FileChange), each match
+// replaced by the format applied to the match where it stands, so that what
+// a file becomes equals Merge over its old bytes. When the file's search
+// ends, the new file is put in place.
 #include <exception>
-#include <iterator>
 #include <stdexcept>
 
 #include "engine/engine.h"
+#include "fileupdate/file_change.h"
 #include "fileupdate/internals.h"
 #include "filewalk/file_walker.h"
 #include "handlers/active_stack.h"
 #include "handlers/events.h"
+#include "stringops/string_ops.h"
 
 namespace RegexClass {
 namespace detail {
 
-// The replacement is a function of the saved expression, the match flags,
-// the format and the matched text alone, so an equal text (a literal search
-// matches the same text every time) is given the same replacement again.
-struct ReplacementCache {
-  std::shared_ptr<const CompiledExpression> expression;
-  unsigned matchFlags = 0;
-  std::string format;
-  std::string text;
-  std::string replacement;
-
-  bool Holds(const RegularExpression::MergeSave& save, const std::string& fmt, const std::string& matched) const {
-    return expression != nullptr && expression == save.savedExpression && matchFlags == save.matchFlags &&
-           text == matched && format == fmt;
-  }
-  void Forget() { expression.reset(); }
+struct ChangeRun {
+  FileChange change;        // the file being written, while one is
+  std::string fileName;     // the file whose matches are coming in
+  bool passOver = false;    // that file is left as it is
+  bool extensionUsable = true;
+  BackupLedger backups;     // the backups written by this run
+  std::string replacement;  // reused from match to match
 };
 
 }  // namespace detail
 
 namespace {
 
-// Pops the run's MergeSave and forgets the cached replacement on every way
-// out; on the way out by an exception it also drops the replacements still
-// queued (files written before stay written).
+// Pops the run's MergeSave and puts back the object's previous run on every
+// way out; on the way out by an exception it also drops the replacements
+// still queued (files written before stay written; the file being written
+// is dropped with the run).
 class RunGuard {
  public:
-  RunGuard(std::stack<RegularExpression::MergeSave, std::deque<RegularExpression::MergeSave>>& saves,
-           RegularExpression::MergeFileInformation& pending, detail::ReplacementCache* cache)
-      : saves_(saves), pending_(pending), cache_(cache), exceptions_(std::uncaught_exceptions()) {}
+  RunGuard(RegularExpression& re, std::stack<RegularExpression::MergeSave, std::deque<RegularExpression::MergeSave>>& saves,
+           RegularExpression::MergeFileInformation& pending, detail::ChangeRun*& slot, detail::ChangeRun* run)
+      : saves_(saves), pending_(pending), slot_(slot), previous_(slot), exceptions_(std::uncaught_exceptions()) {
+    (void)re;
+    slot_ = run;
+  }
   ~RunGuard() {
+    slot_ = previous_;
     if (!saves_.empty()) saves_.pop();
-    if (cache_ != nullptr) cache_->Forget();
     if (std::uncaught_exceptions() > exceptions_) {
       pending_.fileName.clear();
       pending_.grepInformation.clear();
@@ -57,97 +57,87 @@ class RunGuard {
  private:
   std::stack<RegularExpression::MergeSave, std::deque<RegularExpression::MergeSave>>& saves_;
   RegularExpression::MergeFileInformation& pending_;
-  detail::ReplacementCache* cache_;
+  detail::ChangeRun*& slot_;
+  detail::ChangeRun* previous_;
   int exceptions_;
 };
 
-// The replacement of one match: the saved expression run again over the
-// matched text alone, each of its matches formatted and the text around
-// them copied. An expression that did not compile with the object's full
-// options leaves the text unchanged. False (and *failure) when the engine
-// gives up.
-bool ComputeReplacement(const RegularExpression::MergeSave* save, const std::string& format,
-                        const std::string& text, std::string* out, std::string* failure) {
-  if (save == nullptr || !save->savedExpression || !save->savedExpression->Usable()) {
-    *out = text;
-    return true;
-  }
-  const detail::CompiledExpression& compiled = *save->savedExpression;
-  const boost::match_flag_type flags = compiled.SearchFlags(save->matchFlags);
-  const char* first = text.data();
-  const char* last = first + text.size();
-  const char* copied = first;
-  out->clear();
-  detail::MatchWalker walker(first, last, compiled.Regex(), flags);
-  try {
-    while (walker.Next()) {
-      const boost::cmatch& m = walker.Match();
-      out->append(copied, m[0].first);
-      m.format(std::back_inserter(*out), format, flags, compiled.Regex());
-      copied = m[0].second;
-    }
-  } catch (const std::runtime_error& error) {
-    *failure = error.what();
-    return false;
-  } catch (const std::logic_error& error) {
-    *failure = error.what();
-    return false;
-  }
-  if (walker.Failed()) {
-    *failure = walker.Failure();
-    return false;
-  }
-  out->append(copied, last);
-  return true;
+// A save extension that would put the backup elsewhere than beside its
+// file, or make a name that is no file name, is refused.
+bool UsableExtension(const std::string& extension) {
+  if (extension.empty()) return true;  // no backup
+  if (extension.find('/') != std::string::npos || extension.find('\0') != std::string::npos) return false;
+  const std::size_t first = extension.find_first_not_of(" \t\n\r\f\v");
+  if (first == std::string::npos) return false;
+  const std::size_t last = extension.find_last_not_of(" \t\n\r\f\v");
+  const std::string trimmed = extension.substr(first, last - first + 1);
+  return trimmed != "." && trimmed != "..";
 }
 
-RegularExpression::FileChangeProblem SearchProblem(const std::string& fileName, const std::string& reason) {
+RegularExpression::FileChangeProblem MakeProblem(const std::string& fileName, RegularExpression::ProblemKind kind,
+                                                 int err, const std::string& text = std::string()) {
   RegularExpression::FileChangeProblem p;
   p.fileName = fileName;
-  p.problem = RegularExpression::SearchFailed;
-  p.text = reason;
+  p.problem = kind;
+  p.errorCode = static_cast<unsigned long>(err);
+  p.text = text;
   return p;
+}
+
+// The regex whose traits a format uses ($u, $l case changes): the run's
+// saved expression when it compiled.
+const boost::regex* FormatRegex(const RegularExpression::MergeSave* save) {
+  if (save == nullptr || !save->savedExpression || !save->savedExpression->Usable()) return nullptr;
+  return &save->savedExpression->Regex();
 }
 
 }  // namespace
 
 unsigned RegularExpression::ChangeFiles() {
   changeFilesErrors.clear();
+  skippedFiles.clear();
   if (expression.empty() || filesToMatch.empty() || formatString.empty()) return 0;
   detail::FileWalker walker;
   if (walker.SetExpression(expression, IsExpressionOption(Icase)) != 0) return 0;
-  ParseExpression();  // brings compiledExpression up to date; never throws
+  // An option word the engine cannot express changes nothing, as in the
+  // string operations.
+  if (ParseExpression() != 0) return 0;
   changeCount = 0;
-  mergeSkipFile.clear();
   MergeSave save;
   save.savedExpression = compiledExpression;
   save.matchFlags = GetMatchFlags();
-  if (mergeReplacementCache == nullptr) mergeReplacementCache = std::make_shared<detail::ReplacementCache>();
   mergeSaveStack.push(save);
+  detail::ChangeRun run;
+  run.extensionUsable = UsableExtension(saveExtension);
   {
-    RunGuard run(mergeSaveStack, mergeFileInformation, mergeReplacementCache.get());
+    RunGuard guard(*this, mergeSaveStack, mergeFileInformation, changeRun, &run);
     detail::ActiveObjectGuard active(*this);
     if (!active.Active()) return 0;
     // A handler may change the object meanwhile: the walk keeps what it started with.
     const std::string spec = filesToMatch;
-    walker.GrepFiles(&MergeFilesCallback, spec, directoryRecursion, save.matchFlags,
-                     &detail::Internals::MergeFilesFailure);
+    walker.ChangeFiles(&MergeFilesCallback, &detail::Internals::MergeFilesEnd, &detail::Internals::MergeFilesFailure,
+                       spec, directoryRecursion, save.matchFlags);
+    skippedFiles = walker.Skipped();
   }
-  mergeSkipFile.clear();
-  MergeUpdateFile();
+  MergeUpdateFile();  // replacements a caller queued by hand, if any
   return changeCount;
 }
 
 bool RegularExpression::ThisMergeFilesCallback(const char* fileName, const FileMatch& match) {
-  // A further match of the pending file (the usual case) has passed the
-  // checks below already.
-  if (mergeFileInformation.fileName != fileName) {
-    MergeUpdateFile();
-    if (mergeSkipFile == fileName) return true;
-    mergeSkipFile.clear();
-    const std::string name(fileName);
-    if (BackupFile(name) || ReadOnlyFile(name)) return false;
+  const detail::MatchView& view = detail::Internals::View(match);
+  detail::ChangeRun* run = changeRun;
+  if (run == nullptr || view.file == nullptr) return QueueMergeFilesMatch(fileName, match);
+
+  const detail::FileInHand& file = *view.file;
+  if (run->fileName != fileName) {
+    // The first match of a file: the file before it was put in place when
+    // its search ended.
+    run->fileName = fileName;
+    run->passOver = false;
+    // A backup or a read-only file ends the run.
+    if (BackupFile(run->fileName) || (file.status.mode & 0222) == 0) return false;
   }
+  if (run->passOver) return true;
 
   if (detail::HasHandler(onChangingFiles, onChangingFilesClosure)) {
     REMatchInfo info;
@@ -159,34 +149,52 @@ bool RegularExpression::ThisMergeFilesCallback(const char* fileName, const FileM
     if (!goOn) return false;
   }
 
+  if (!run->change.Active()) {
+    if (!run->extensionUsable) {
+      changeFilesErrors.push_back(MakeProblem(BackupNameOf(run->fileName), BackupFailed, EINVAL));
+      run->passOver = true;
+      return true;
+    }
+    if (!run->change.Begin(file, changeFilesErrors)) {
+      run->passOver = true;
+      return true;
+    }
+  }
+  const boost::cmatch& m = *view.match;
+  run->replacement.clear();
+  detail::AppendFormatted(m, formatString, FormatRegex(mergeSaveStack.empty() ? nullptr : &mergeSaveStack.top()),
+                          run->replacement);
+  const std::uint64_t offset = static_cast<std::uint64_t>(m[0].first - file.first);
+  const std::uint64_t length = static_cast<std::uint64_t>(m[0].second - m[0].first);
+  if (!run->change.Replace(offset, length, run->replacement, changeFilesErrors)) run->passOver = true;
+  return true;
+}
+
+// The match of a walk that holds no file for this object (a caller reporting
+// matches by hand): queued for MergeUpdateFile, with its replacement made
+// from the match where it stands.
+bool RegularExpression::QueueMergeFilesMatch(const char* fileName, const FileMatch& match) {
+  if (mergeFileInformation.fileName != fileName) {
+    MergeUpdateFile();
+    const std::string name(fileName);
+    if (BackupFile(name) || ReadOnlyFile(name)) return false;
+  }
+  if (detail::HasHandler(onChangingFiles, onChangingFilesClosure)) {
+    REMatchInfo info;
+    const unsigned marks = match.Marks();
+    info.reserve(marks);
+    for (unsigned i = 0; i < marks; ++i) info.push_back(REMatch{match.What(i), match.Position(i)});
+    bool goOn = true;
+    detail::Raise(*this, onChangingFiles, onChangingFilesClosure, std::string(fileName), info, match.Line(), goOn);
+    if (!goOn) return false;
+  }
   if (mergeFileInformation.fileName.empty()) mergeFileInformation.fileName = fileName;
+  const detail::MatchView& view = detail::Internals::View(match);
   GrepInformation entry;
   entry.text = match.What(0);
   entry.position = static_cast<std::uint64_t>(match.Position(0));
-  const MergeSave* save = mergeSaveStack.empty() ? nullptr : &mergeSaveStack.top();
-  detail::ReplacementCache* cache = mergeReplacementCache.get();
-  if (save != nullptr && cache != nullptr && cache->Holds(*save, formatString, entry.text)) {
-    entry.replacement = cache->replacement;
-  } else {
-    std::string failure;
-    if (!ComputeReplacement(save, formatString, entry.text, &entry.replacement, &failure)) {
-      // The file cannot be changed as asked: leave all of it untouched.
-      changeFilesErrors.push_back(SearchProblem(fileName, failure));
-      if (mergeFileInformation.fileName == fileName) {
-        mergeFileInformation.fileName.clear();
-        mergeFileInformation.grepInformation.clear();
-      }
-      mergeSkipFile = fileName;
-      return true;
-    }
-    if (save != nullptr && cache != nullptr) {
-      cache->expression = save->savedExpression;
-      cache->matchFlags = save->matchFlags;
-      cache->format = formatString;
-      cache->text = entry.text;
-      cache->replacement = entry.replacement;
-    }
-  }
+  detail::AppendFormatted(*view.match, formatString,
+                          FormatRegex(mergeSaveStack.empty() ? nullptr : &mergeSaveStack.top()), entry.replacement);
   mergeFileInformation.grepInformation.push_back(std::move(entry));
   return true;
 }
@@ -197,11 +205,30 @@ const std::vector<RegularExpression::FileChangeProblem>* RegularExpression::GetC
 
 namespace detail {
 
+bool Internals::MergeFilesEnd(const char* fileName) {
+  RegularExpression* re = TopActiveObject();
+  if (re == nullptr) return false;
+  ChangeRun* run = re->changeRun;
+  if (run == nullptr || !run->change.Active() || run->fileName != fileName) return true;
+  const std::uint64_t replaced = run->change.Replacements();
+  const std::string backupName = re->BackupNameOf(run->fileName);
+  const std::string backupEntry = re->BackupNameOf(*run->change.File()->entryName);
+  if (run->change.Finish(backupEntry, backupName, run->backups, re->changeFilesErrors)) {
+    re->changeCount += static_cast<std::uint32_t>(replaced);
+  }
+  return true;
+}
+
 bool Internals::MergeFilesFailure(const char* fileName, const std::string& reason) {
   RegularExpression* re = TopActiveObject();
   if (re == nullptr) return false;
   const std::string name(fileName);
-  re->changeFilesErrors.push_back(SearchProblem(name, reason));
+  re->changeFilesErrors.push_back(MakeProblem(name, RegularExpression::SearchFailed, 0, reason));
+  ChangeRun* run = re->changeRun;
+  if (run != nullptr && run->fileName == name) {
+    run->change.Abandon();
+    run->passOver = true;
+  }
   if (re->mergeFileInformation.fileName == name) {
     re->mergeFileInformation.fileName.clear();
     re->mergeFileInformation.grepInformation.clear();

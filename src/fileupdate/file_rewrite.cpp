@@ -149,6 +149,8 @@ Stop CopyRest(Source& source, Sink& sink) {
   return source.Stopped();
 }
 
+}  // namespace
+
 // Gives the temporary file the owner and group of the original, where the
 // process may: an unprivileged process can still give it the group when it
 // belongs to it. The errno of the refusal, or 0.
@@ -164,8 +166,6 @@ int GiveOwner(TempFile& file, const FileStat& original) {
   }
   return refused;
 }
-
-}  // namespace
 
 bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries, const std::string& backupName,
                  std::vector<Problem>& problems) {

@@ -29,6 +29,14 @@
 namespace RegexClass {
 namespace detail {
 
+class TempFile;
+struct FileStat;
+
+// Gives a temporary file the owner and group of the original, where the
+// process may: an unprivileged process can still give it the group when it
+// belongs to it. The errno of the refusal, or 0.
+int GiveOwner(TempFile& file, const FileStat& original);
+
 // Writes entries (ascending, non-overlapping) into fileName; with a
 // non-empty backupName the old contents are saved under that name first.
 // Returns true when the file was replaced. Each failure appends one problem

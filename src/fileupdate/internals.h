@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "ravelin/RegularExpression.h"
 
 namespace RegexClass {
@@ -20,6 +21,11 @@ struct Internals {
   // calling thread's stack and drops that file's queued replacements, so it
   // stays untouched. The walk goes on.
   static bool MergeFilesFailure(const char* fileName, const std::string& reason);
+  // The walk's end-of-file callback for ChangeFiles: every match of the file
+  // has been reported; puts the new file in place. The walk goes on.
+  static bool MergeFilesEnd(const char* fileName);
+  // The engine's view of a reported match.
+  static const MatchView& View(const FileMatch& match) { return *match.view_; }
 
   // Direct access for tests.
   static RegularExpression::MergeFileInformation& Pending(RegularExpression& re) { return re.mergeFileInformation; }

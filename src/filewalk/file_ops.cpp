@@ -6,6 +6,7 @@
 namespace RegexClass {
 
 unsigned RegularExpression::FindFiles() {
+  skippedFiles.clear();
   if (expression.empty() || filesToMatch.empty()) return 0;
   detail::FileWalker walker;
   // Only the text and Icase take part in finding text in files.
@@ -18,7 +19,9 @@ unsigned RegularExpression::FindFiles() {
   const bool recurse = directoryRecursion;
   detail::ActiveObjectGuard guard(*this);
   if (!guard.Active()) return 0;  // no stack slot: the callbacks could not find us
-  return walker.FindFiles(&FindFilesCallback, spec, recurse, flags);
+  const unsigned found = walker.FindFiles(&FindFilesCallback, spec, recurse, flags);
+  skippedFiles = walker.Skipped();
+  return found;
 }
 
 bool RegularExpression::ThisFindFilesCallback(const char* fileName) {
@@ -29,6 +32,7 @@ bool RegularExpression::ThisFindFilesCallback(const char* fileName) {
 }
 
 unsigned RegularExpression::GrepFiles() {
+  skippedFiles.clear();
   if (expression.empty() || filesToMatch.empty()) return 0;
   detail::FileWalker walker;
   if (walker.SetExpression(expression, IsExpressionOption(Icase)) != 0) return 0;
@@ -42,7 +46,9 @@ unsigned RegularExpression::GrepFiles() {
   // match: the walk then counts without building anything per match. No
   // handler can appear meanwhile, since only handlers of ours run here.
   const bool reporting = detail::HasHandler(onGreppingFiles, onGreppingFilesClosure);
-  return walker.GrepFiles(reporting ? &GrepFilesCallback : nullptr, spec, recurse, flags);
+  const unsigned found = walker.GrepFiles(reporting ? &GrepFilesCallback : nullptr, spec, recurse, flags);
+  skippedFiles = walker.Skipped();
+  return found;
 }
 
 bool RegularExpression::ThisGrepFilesCallback(const char* fileName, const FileMatch& match) {

@@ -3,12 +3,15 @@
 // order (filewalk/file_pattern.h), searches each one as a byte buffer and
 // reports through plain function callbacks, as the old class did.
 //
-// Files below the map threshold are read into one buffer that the walker
-// reuses from file to file; larger ones are mapped. A file that cannot be
-// opened or read is passed by. Positions are byte offsets from the start of
-// the file; lines are counted incrementally. Callbacks may start other
+// Each file is read whole into one buffer that the walker reuses from file
+// to file, so a file that another process shrinks or rewrites meanwhile is
+// searched as it was read. Within one walk a file (device and inode, when
+// first met) is searched and reported once: later names of it, through links,
+// are passed by. What cannot be opened or read, and searches the engine gave
+// up on, are listed in Skipped(). Positions are byte offsets from the start
+// of the file; lines are counted incrementally. Callbacks may start other
 // walks (each walker has its own buffer); exceptions they throw propagate,
-// with every descriptor, mapping and directory released.
+// with every descriptor and directory released.
 #ifndef RAVELIN_FILEWALK_FILE_WALKER_H
 #define RAVELIN_FILEWALK_FILE_WALKER_H
 
@@ -16,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ravelin/RegularExpression.h"
 
@@ -23,6 +27,8 @@ namespace RegexClass {
 namespace detail {
 
 class CompiledExpression;
+struct FileInHand;
+struct WalkFile;
 
 class FileWalker {
  public:
@@ -34,6 +40,12 @@ class FileWalker {
   // its matches up to then were reported; a receiver that changes files must
   // drop them. The walk goes on with the next file unless it returns false.
   using FailureCallback = bool (*)(const char* fileName, const std::string& reason);
+  // ChangeFiles: every match of the file has been reported (or the match
+  // callback ended the walk), and the file is still in hand. False ends the
+  // walk.
+  using FileEndCallback = bool (*)(const char* fileName);
+
+  using Skip = RegularExpression::SkippedFile;
 
   FileWalker();
   ~FileWalker();
@@ -53,25 +65,26 @@ class FileWalker {
   // number of matches reported, the one whose callback said stop included.
   unsigned GrepFiles(GrepCallback callback, const std::string& spec, bool recurse, unsigned matchFlags,
                      FailureCallback onFailure = nullptr);
+  // GrepFiles for a change: each file is locked (flock, so two changing runs
+  // take turns per file) from before it is read until onEnd or onFailure has
+  // heard of it, and each match carries the file in hand (MatchView::file).
+  unsigned ChangeFiles(GrepCallback onMatch, FileEndCallback onEnd, FailureCallback onFailure,
+                       const std::string& spec, bool recurse, unsigned matchFlags);
 
-  // Files of at least this many bytes are mapped instead of read (default
-  // kDefaultMapThreshold). For tests and measurements.
-  void SetMapThreshold(std::uint64_t bytes) { mapThreshold_ = bytes; }
-  static constexpr std::uint64_t kDefaultMapThreshold = std::uint64_t{4} << 20;
+  // What the last walk passed by, in walk order.
+  const std::vector<Skip>& Skipped() const { return skipped_; }
+
+  // How long a changing walk waits for another holder of a file's lock.
+  static constexpr int kLockWaitMs = 10000;
 
  private:
-  class Contents;
-  class FindVisitor;
-  class GrepVisitor;
-
-  // Loads a file into *contents; false when it cannot be opened or read.
-  bool Load(const std::string& name, Contents* contents);
+  class Visitor;
 
   std::shared_ptr<const CompiledExpression> compiled_;
-  std::uint64_t mapThreshold_ = kDefaultMapThreshold;
   // The read buffer, reused from file to file.
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
+  std::vector<Skip> skipped_;
 };
 
 }  // namespace detail

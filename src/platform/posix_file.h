@@ -28,7 +28,8 @@ enum class Call {
   Chown,
   Unlink,
   OpenDir,
-  Map,
+  Lock,        // taking the advisory lock of a file being changed
+  Xattr,       // copying an extended attribute
 };
 // From now on the (skip + 1)-th call of that kind fails with err (once).
 void InjectFault(Call call, int err, int skip = 0);
@@ -76,6 +77,8 @@ struct FileStat {
   dev_t dev = 0;
   ino_t ino = 0;
   nlink_t nlink = 0;
+  std::int64_t mtimeSec = 0, mtimeNsec = 0;  // last change of the contents
+  std::int64_t ctimeSec = 0, ctimeNsec = 0;  // last change of the inode
   bool IsDirectory() const;
   bool IsRegular() const;
   bool IsLink() const;
@@ -96,9 +99,6 @@ std::int64_t CurrentOffset(int fd);
 bool Stat(const std::string& path, FileStat* st, int* err);
 bool Lstat(const std::string& path, FileStat* st, int* err);
 bool Fstat(int fd, FileStat* st, int* err);
-// Creates a new file exclusively, mode 0600, in dir, named from prefix plus
-// six random characters; *name receives its path.
-UniqueFd CreateTempFile(const std::string& dir, const std::string& prefix, std::string* name, int* err);
 bool Rename(const std::string& from, const std::string& to, int* err);
 bool Unlink(const std::string& path, int* err);
 bool Fchmod(int fd, mode_t mode, int* err);
@@ -109,6 +109,36 @@ bool Fchown(int fd, uid_t uid, gid_t gid, int* err);
 std::string ResolveLinks(const std::string& path, int* err);
 // The directory part of a path ("." when it has none).
 std::string DirectoryOf(const std::string& path);
+// True when a and b describe the same file in the same state: device,
+// inode, size, and modification and change times to the nanosecond.
+bool SameFileState(const FileStat& a, const FileStat& b);
+
+// Opens name (relative to dirFd, or AT_FDCWD) for reading, following links,
+// and checks that it is a regular file. Never blocks on a FIFO or a device:
+// such a file is refused with EINVAL. *st holds the file's status.
+UniqueFd OpenRegularFileAt(int dirFd, const std::string& name, FileStat* st, int* err);
+// The status of name relative to dirFd, following a final link or not.
+bool StatAt(int dirFd, const std::string& name, bool followLinks, FileStat* st, int* err);
+// Takes the exclusive advisory lock (flock) of fd, waiting at most waitMs
+// milliseconds for another holder; EWOULDBLOCK when it is still held.
+bool LockExclusive(int fd, int waitMs, int* err);
+// Opens the directory that holds path (relative to dirFd); *leaf receives
+// path's last component.
+UniqueFd OpenParentAt(int dirFd, const std::string& path, std::string* leaf, int* err);
+// Follows name (relative to dirFd) through symbolic links to the entry they
+// finally lead to: *dir is the directory holding it, *leaf its name there.
+bool ResolveLinksAt(int dirFd, const std::string& name, UniqueFd* dir, std::string* leaf, int* err);
+// Creates a new file exclusively, mode 0600, in the directory dirFd, named
+// prefix plus six random characters; *leaf receives its name.
+UniqueFd CreateTempFileAt(int dirFd, const std::string& prefix, std::string* leaf, int* err);
+bool RenameAt(int fromDir, const std::string& from, int toDir, const std::string& to, int* err);
+bool UnlinkAt(int dirFd, const std::string& name, int* err);
+// A second descriptor for the same open file; invalid with *err on failure.
+UniqueFd Duplicate(int fd, int* err);
+// Gives to every extended attribute of from (POSIX ACLs included). False,
+// with *err, when one cannot be read or set.
+bool CopyExtendedAttributes(int from, int to, int* err);
+
 // The text of an errno value.
 std::string ErrorText(int err);
 

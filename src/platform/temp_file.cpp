@@ -1,54 +1,125 @@
 #include "platform/temp_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
-#include <utility>
+#include <cstring>
 
 namespace RegexClass {
 namespace detail {
 
 const char kTempFilePrefix[] = ".ravelin-";
 
-void RemoveLiveTempFiles() {}
+namespace {
 
-TempFile::TempFile(TempFile&& other) noexcept
-    : fd_(std::move(other.fd_)), name_(std::move(other.name_)), created_(other.created_) {
-  other.created_ = false;
+// The temporary files in flight: a fixed table a signal handler can walk
+// without locks or allocation. A slot is claimed (Filling), filled, then
+// published (Live); the handler only reads Live slots. A file that finds no
+// free slot is still removed on every normal way out.
+enum SlotState : int { Free = 0, Filling = 1, Live = 2 };
+struct Slot {
+  std::atomic<int> state{Free};
+  int dirFd = -1;
+  char leaf[32] = {};
+};
+constexpr int kSlots = 64;
+Slot slots[kSlots];
+
+int Publish(int dirFd, const std::string& leaf) {
+  if (leaf.size() >= sizeof(Slot::leaf)) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = Free;
+    if (!slots[i].state.compare_exchange_strong(expected, Filling)) continue;
+    slots[i].dirFd = dirFd;
+    std::memcpy(slots[i].leaf, leaf.c_str(), leaf.size() + 1);
+    slots[i].state.store(Live);
+    return i;
+  }
+  return -1;
 }
 
-TempFile& TempFile::operator=(TempFile&& other) noexcept {
-  if (this != &other) {
-    Discard();
-    fd_ = std::move(other.fd_);
-    name_ = std::move(other.name_);
-    created_ = other.created_;
-    other.created_ = false;
+void Withdraw(int slot) {
+  if (slot >= 0) slots[slot].state.store(Free);
+}
+
+}  // namespace
+
+bool IsTempFileName(const char* name) {
+  const std::size_t prefix = sizeof(kTempFilePrefix) - 1;
+  if (std::strncmp(name, kTempFilePrefix, prefix) != 0) return false;
+  const char* rest = name + prefix;
+  for (int i = 0; i < 6; ++i) {
+    const char c = rest[i];
+    const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
   }
-  return *this;
+  return rest[6] == '\0';
+}
+
+void RemoveLiveTempFiles() {
+  for (Slot& slot : slots) {
+    if (slot.state.load() == Live) ::unlinkat(slot.dirFd, slot.leaf, 0);
+  }
 }
 
 bool TempFile::Create(const std::string& dir, int* err) {
   Discard();
-  fd_ = CreateTempFile(dir, kTempFilePrefix, &name_, err);
-  created_ = fd_.Valid();
-  return created_;
+  const std::string shown = dir.empty() ? std::string(".") : dir;
+  std::string leaf;
+  UniqueFd parent = OpenParentAt(AT_FDCWD, shown + "/.", &leaf, err);
+  if (!parent.Valid()) {
+    name_ = shown + "/" + kTempFilePrefix + "XXXXXX";
+    return false;
+  }
+  return CreateAt(parent.Get(), shown, err);
+}
+
+bool TempFile::CreateAt(int dirFd, const std::string& shownDir, int* err) {
+  Discard();
+  const std::string prefix = shownDir.empty() ? std::string() : shownDir + "/";
+  dir_ = Duplicate(dirFd, err);
+  if (!dir_.Valid()) {
+    name_ = prefix + kTempFilePrefix + "XXXXXX";
+    return false;
+  }
+  fd_ = CreateTempFileAt(dir_.Get(), kTempFilePrefix, &leaf_, err);
+  name_ = prefix + leaf_;
+  if (!fd_.Valid()) {
+    dir_.Reset();
+    return false;
+  }
+  slot_ = Publish(dir_.Get(), leaf_);
+  return true;
 }
 
 bool TempFile::KeepAs(const std::string& target, int* err) {
+  return KeepAsAt(AT_FDCWD, target, err);
+}
+
+bool TempFile::KeepAsAt(int targetDir, const std::string& leaf, int* err) {
   fd_.Reset();
-  if (!created_) {
+  if (!dir_.Valid()) {
     if (err != nullptr) *err = EBADF;
     return false;
   }
-  if (!Rename(name_, target, err)) return false;
-  created_ = false;
+  if (!RenameAt(dir_.Get(), leaf_, targetDir, leaf, err)) return false;
+  Forget();
   return true;
 }
 
 void TempFile::Discard() {
   fd_.Reset();
-  if (!created_) return;
-  created_ = false;
-  Unlink(name_, nullptr);
+  if (!dir_.Valid()) return;
+  UnlinkAt(dir_.Get(), leaf_, nullptr);
+  Forget();
+}
+
+void TempFile::Forget() {
+  Withdraw(slot_);
+  slot_ = -1;
+  dir_.Reset();
 }
 
 }  // namespace detail

@@ -19,7 +19,6 @@
 #include "filewalk/file_walker.h"
 #include "handlers/active_stack.h"
 #include "platform/directory.h"
-#include "platform/mapped_file.h"
 #include "platform/posix_file.h"
 #include "platform/stack_slot.h"
 #include "support/temp_dir.h"
@@ -71,10 +70,8 @@ class WalkInternals : public ::testing::Test {
   void SetUp() override { seen = &seen_; }
   void TearDown() override { ClearFaults(); }
 
-  unsigned Grep(const std::string& expression, const std::string& spec, bool recurse,
-                std::uint64_t threshold = FileWalker::kDefaultMapThreshold) {
+  unsigned Grep(const std::string& expression, const std::string& spec, bool recurse) {
     FileWalker walker;
-    walker.SetMapThreshold(threshold);
     EXPECT_EQ(walker.SetExpression(expression, false), 0u);
     return walker.GrepFiles(&OnGrep, spec, recurse, 0, &OnFailure);
   }
@@ -152,20 +149,12 @@ TEST(DirectoryListing, Wildcards) {
   EXPECT_FALSE(HasWildcard("plain.txt"));
 }
 
-TEST_F(WalkInternals, ReadAndMappedFilesGiveTheSameMatches) {
+TEST_F(WalkInternals, PositionsAndLinesCountFromTheFileStart) {
   dir_.Write("a.txt", "one two\nthree two");
   dir_.Write("b.txt", std::string("two\0two\r\ntwo", 12));
   dir_.Write("c.txt", "");
   dir_.Write("d/e.txt", std::string(100000, 'x') + "two\n");
-  const unsigned read = Grep("two", dir_.path(), true);
-  const Seen byRead = seen_;
-  seen_ = Seen();
-  const unsigned mapped = Grep("two", dir_.path(), true, 1);  // every non-empty file mapped
-  EXPECT_EQ(read, 6u);
-  EXPECT_EQ(mapped, read);
-  EXPECT_EQ(seen_.files, byRead.files);
-  EXPECT_EQ(seen_.positions, byRead.positions);
-  EXPECT_EQ(seen_.lines, byRead.lines);
+  EXPECT_EQ(Grep("two", dir_.path(), true), 6u);
   EXPECT_EQ(seen_.positions, (std::vector<std::int64_t>{4, 14, 0, 4, 9, 100000}));
   EXPECT_EQ(seen_.lines, (std::vector<unsigned>{1, 2, 1, 1, 2, 1}));
 }
@@ -183,26 +172,23 @@ TEST_F(WalkInternals, FailedCallsSkipOnlyTheirFile) {
     const char* name;
     Call call;
     int skip;
-    std::uint64_t threshold;
     std::vector<std::string> found;
   };
-  const std::vector<std::string> all = {"a.txt", "b.txt", "c.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"};
   const Case cases[] = {
-      {"second open fails", Call::Open, 1, FileWalker::kDefaultMapThreshold,
+      {"second open fails", Call::Open, 1,
        {"a.txt", "c.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"}},
-      {"first read fails", Call::Read, 0, FileWalker::kDefaultMapThreshold,
+      {"first read fails", Call::Read, 0,
        {"b.txt", "c.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"}},
-      {"a subdirectory cannot be opened", Call::OpenDir, 1, FileWalker::kDefaultMapThreshold,
+      {"a subdirectory cannot be opened", Call::OpenDir, 1,
        {"a.txt", "b.txt", "c.txt", "tail/f.txt"}},
-      {"the top directory cannot be opened", Call::OpenDir, 0, FileWalker::kDefaultMapThreshold, {}},
-      {"a file cannot be stat'ed after opening", Call::Stat, 2, FileWalker::kDefaultMapThreshold,
+      {"the top directory cannot be opened", Call::OpenDir, 0, {}},
+      {"a file cannot be stat'ed after opening", Call::Stat, 2,
        {"a.txt", "b.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"}},
-      {"mapping fails: the file is read instead", Call::Map, 0, 1, all},
   };
   for (const Case& c : cases) {
     seen_ = Seen();
     InjectFault(c.call, EIO, c.skip);
-    const unsigned n = Grep("hit", spec, true, c.threshold);
+    const unsigned n = Grep("hit", spec, true);
     ClearFaults();
     EXPECT_EQ(seen_.files, names(c.found)) << c.name;
     EXPECT_EQ(n, c.found.size()) << c.name;
@@ -258,33 +244,6 @@ TEST_F(WalkInternals, DeepTreeNeedsNoDescriptorPerLevel) {
   for (int i = 0; i < 60; ++i) path += "d/";
   dir_.Write(path + "bottom.txt", "hit\n");
   EXPECT_EQ(Find("hit", dir_.Join("*.txt"), true), 1u);
-}
-
-TEST(MappedFile, PositionsBeyondFourGiBAreExact) {
-  // A sparse file: 4 GiB of holes, then the text. Only the last page is read.
-  TempDir dir;
-  const std::string path = dir.Join("sparse");
-  const std::uint64_t offset = (std::uint64_t{4} << 30) + 4;
-  {
-    RegexClass::detail::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-    ASSERT_TRUE(fd.Valid());
-    if (::pwrite(fd.Get(), "needle\n", 7, static_cast<off_t>(offset)) != 7) GTEST_SKIP() << "no sparse files here";
-  }
-  int err = 0;
-  RegexClass::detail::FileStat st;
-  RegexClass::detail::UniqueFd fd = RegexClass::detail::OpenRegularFile(path, &st, &err);
-  ASSERT_TRUE(fd.Valid());
-  ASSERT_EQ(st.size, offset + 7);
-  RegexClass::detail::MappedFile map = RegexClass::detail::MappedFile::Map(fd.Get(), st.size, &err);
-  if (!map.Valid()) GTEST_SKIP() << "cannot map 4 GiB here: " << err;
-  const boost::regex e("needle");
-  RegexClass::detail::MatchWalker walker(map.Data(), map.Data() + map.Size(), e, boost::match_default);
-  walker.StartAt(map.Data() + (std::uint64_t{4} << 30));
-  ASSERT_TRUE(walker.Next());
-  const RegexClass::detail::MatchView view = walker.View();
-  const FileMatch match(view, 1);
-  EXPECT_EQ(match.Position(0), static_cast<std::int64_t>(offset));
-  EXPECT_EQ(match.What(0), "needle");
 }
 
 TEST(BufferSearch, LinesStayLinearOverAMillionMatches) {
