@@ -1,22 +1,25 @@
 # Installs the header, both libraries, the CMake package and pkg-config files.
 include(CMakePackageConfigHelpers)
 
+# Components, one Debian package each (cmake/RavelinPackage.cmake): runtime
+# (the shared libraries), dev (header, link names, CMake package, pkg-config
+# files) and command (the ravelin command, installed from tools/ravelin).
 install(TARGETS ravelin ravelinsolo EXPORT RavelinTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/include/ravelin/RegularExpression.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ravelin)
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ravelin COMPONENT dev)
 
 set(RAVELIN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Ravelin)
-install(EXPORT RavelinTargets NAMESPACE Ravelin:: DESTINATION ${RAVELIN_CMAKE_DIR})
+install(EXPORT RavelinTargets NAMESPACE Ravelin:: DESTINATION ${RAVELIN_CMAKE_DIR} COMPONENT dev)
 export(EXPORT RavelinTargets NAMESPACE Ravelin:: FILE ${PROJECT_BINARY_DIR}/RavelinTargets.cmake)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/RavelinConfig.cmake.in
   ${PROJECT_BINARY_DIR}/RavelinConfig.cmake INSTALL_DESTINATION ${RAVELIN_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/RavelinConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/RavelinConfig.cmake ${PROJECT_BINARY_DIR}/RavelinConfigVersion.cmake
-  DESTINATION ${RAVELIN_CMAKE_DIR})
+  DESTINATION ${RAVELIN_CMAKE_DIR} COMPONENT dev)
 
 # One .pc file per library, from one template. The prefix is found from the
 # file's own place, so an installed tree can be moved.
@@ -42,5 +45,5 @@ foreach(lib ravelin ravelinsolo)
     set(RAVELIN_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
   endif()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/ravelin.pc.in ${PROJECT_BINARY_DIR}/${lib}.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/${lib}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  install(FILES ${PROJECT_BINARY_DIR}/${lib}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 endforeach()

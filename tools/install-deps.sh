@@ -1,7 +1,11 @@
 #!/bin/sh
 # Installs what building and testing Ravelin needs on Debian 12, if missing.
 set -e
-packages="g++ make cmake pkg-config libboost-regex1.81-dev libgtest-dev libbenchmark-dev ripgrep patch"
+packages="g++ make cmake pkg-config libboost-regex1.81-dev libgtest-dev libbenchmark-dev"
+# ripgrep and patch: the command's comparison tests.
+packages="$packages ripgrep patch"
+# clang with its fuzzer runtime: the fuzz targets; clang-tidy, clang-format: make lint.
+packages="$packages clang libclang-rt-14-dev clang-tidy clang-format"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
