@@ -35,7 +35,7 @@ struct Scope {
 class Reader {
  public:
   explicit Reader(const boost::regex& e)
-      : e_(e), pattern_(e.str()), flags_(e.flags()), loc_(e.getloc()) {}
+      : pattern_(e.str()), flags_(e.flags()), loc_(e.getloc()) {}
 
   ScannerPattern Read();
 
@@ -62,7 +62,6 @@ class Reader {
   bool Quantifier();
   bool WordBoundaryKnown();
 
-  const boost::regex& e_;
   const std::string pattern_;
   const boost::regex::flag_type flags_;
   const std::locale loc_;

@@ -10,12 +10,15 @@
 // every match) and Merge run over the subject under the match set. Nothing
 // may crash or leave the library as an exception (std::bad_alloc aside), and:
 //   - every entry of a reported match vector is the run of the subject its
-//     position names (the suffix of a Grep vector carries no text);
+//     position names;
 //   - Grep returns the number of matches it reported;
 //   - when no search gave up: a Match is found by Search too, Search finds a
 //     match exactly when Grep does (in a subject that is not empty), and
 //     Merge with the format "$&" and mergeCopy set gives the subject back
 //     unchanged.
+//   - with the prefilter forced on for every subject, Grep reports the same
+//     matches (every entry) and Merge writes the same text as with the
+//     engine alone, unless a search gave up.
 // The engine's own complexity limit bounds the time of each search; subjects
 // are kept short so that the limit is reached quickly.
 #include <cstddef>
@@ -25,6 +28,9 @@
 #include <new>
 #include <string>
 
+#include <vector>
+
+#include "prefilter/prefilter.h"
 #include "ravelin/RegularExpression.h"
 
 using RegexClass::REMatchInfo;
@@ -65,10 +71,23 @@ void CheckVector(const REMatchInfo& m, const std::string& subject, bool suffixHa
   }
 }
 
+bool Same(const std::vector<REMatchInfo>& a, const std::vector<REMatchInfo>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].size() != b[i].size()) return false;
+    for (std::size_t k = 0; k < a[i].size(); ++k) {
+      if (a[i][k].position != b[i][k].position || a[i][k].text != b[i][k].text) return false;
+    }
+  }
+  return true;
+}
+
 struct Run {
   std::string subject;
   unsigned events = 0;
   std::string formatted;
+  std::vector<REMatchInfo> vectors;  // every Grep vector, when recording
+  bool record = false;
 
   void OnMatch(RegularExpression& re, const REMatchInfo& m, unsigned, unsigned) {
     CheckVector(m, subject, true);
@@ -76,7 +95,8 @@ struct Run {
   }
   void OnGrep(RegularExpression& re, const REMatchInfo& m, unsigned, unsigned, bool&) {
     ++events;
-    CheckVector(m, subject, false);
+    CheckVector(m, subject, true);
+    if (record) vectors.push_back(m);
     re.Format(formatted);
     // The full vector, suffix text included, is there on request.
     CheckVector(re.GetMatchingInformation(), subject, true);
@@ -136,6 +156,37 @@ void FuzzOne(const std::uint8_t* data, std::size_t size) {
     // Grep counts nothing in an empty subject, where Search may find an
     // empty match.
     if (!run.subject.empty()) Require(searched == (grepped > 0), "Search and Grep disagree");
+  }
+
+  // The prefilter changes nothing: the same walk with it forced on for any
+  // subject, and with the engine alone.
+  if (compiled) {
+    using RegexClass::detail::PrefilterMode;
+    const PrefilterMode before = RegexClass::detail::GetPrefilterMode();
+    std::vector<REMatchInfo> walks[2];
+    std::string merges[2];
+    bool plainGaveUp = false;
+    const PrefilterMode modes[2] = {PrefilterMode::Off, PrefilterMode::Always};
+    for (int k = 0; k < 2; ++k) {
+      RegexClass::detail::SetPrefilterMode(modes[k]);
+      RegularExpression again(re);
+      again.SetStringToMatch(run.subject);
+      Run other;
+      other.subject = run.subject;
+      other.record = true;
+      again.SetOnGreppingClosure(RegularExpression::OnGreppingClosure(&other, &Run::OnGrep));
+      again.SetOnMergingClosure(RegularExpression::OnMergingClosure());
+      again.Grep();
+      plainGaveUp = plainGaveUp || !again.GetLastSearchError().empty();
+      again.Merge(merges[k]);
+      plainGaveUp = plainGaveUp || !again.GetLastSearchError().empty();
+      walks[k] = std::move(other.vectors);
+    }
+    RegexClass::detail::SetPrefilterMode(before);
+    if (!plainGaveUp) {
+      Require(Same(walks[0], walks[1]), "the prefilter changed what Grep reports");
+      Require(merges[0] == merges[1], "the prefilter changed what Merge writes");
+    }
   }
 
   // Every match replaced by itself.

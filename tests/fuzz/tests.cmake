@@ -12,7 +12,8 @@ if(RAVELIN_FUZZ_SMOKE AND NOT RAVELIN_SANITIZE)
     set_tests_properties(fuzz_build PROPERTIES FIXTURES_SETUP fuzz_targets
       SKIP_REGULAR_EXPRESSION "fuzz smoke test skipped" TIMEOUT 900)
     # Each run takes some 20 to 30 seconds on one core.
-    foreach(run "stream_reader 20000 4096 64" "string_ops 8000 1024 256" "file_walk 20000 256 256")
+    foreach(run "stream_reader 20000 4096 64" "string_ops 8000 1024 256" "file_walk 20000 256 256"
+                "argument_parser 40000 512 64")
       separate_arguments(run)
       list(GET run 0 name)
       list(GET run 1 runs)
