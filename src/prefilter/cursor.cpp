@@ -14,6 +14,7 @@
 // and positions count from it. When the engine gives up in a shortened
 // search, the search is done again plain, so failures are the plain ones.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -99,7 +100,8 @@ std::unique_ptr<PrefilterCursor> PrefilterCursor::Open(const char* first, const 
   const std::size_t size = static_cast<std::size_t>(last - first);
   if (mode == PrefilterMode::On && size < kShortBuffer) return nullptr;
   if (size >= std::numeric_limits<unsigned int>::max()) return nullptr;  // the scanner's length limit
-  if ((flags & ~kKnownFlags) != 0) return nullptr;
+  // In integers: the complement of a flag set is no flag set the enumeration holds.
+  if ((static_cast<std::uint32_t>(flags) & ~static_cast<std::uint32_t>(kKnownFlags)) != 0) return nullptr;
   std::shared_ptr<const Prefilter> prefilter = PrefilterFor(e);
   if (!prefilter) return nullptr;
   return std::make_unique<PrefilterCursor>(std::move(prefilter), first, last, e, flags);
@@ -113,7 +115,7 @@ PrefilterCursor::PrefilterCursor(std::shared_ptr<const Prefilter> prefilter, con
       size_(static_cast<std::size_t>(last - first)),
       regex_(e),
       flags_(flags),
-      lineFlags_(flags & ~kEndFlags),
+      lineFlags_(static_cast<rc::match_flag_type>(static_cast<std::uint32_t>(flags) & ~static_cast<std::uint32_t>(kEndFlags))),
       lineLocal_(PrefilterLineLocal(*prefilter_, flags)),
       chunk_(kFirstChunk) {}
 
