@@ -146,6 +146,7 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
   else if (name == "fixed-strings") inv.syntax.Set("literal");
   else if (name == "copy") inv.copy = 1;
   else if (name == "no-copy") inv.copy = 0;
+  else if (name == "multiline") inv.multiline = true;
   else if (name == "help") inv.help = true;
   else if (name == "version") inv.version = true;
   else if (name == "with-filename") inv.withFileName = true, inv.noFileName = false;
@@ -215,6 +216,7 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg, int argc, char** a
       case 'q': inv.quiet = true; break;
       case 'a': inv.text = true; break;
       case 'u': ++inv.unrestricted; break;
+      case 'U': inv.multiline = true; break;
       default: throw UsageError("unknown option '-" + std::string(1, c) + "'");
     }
   }
