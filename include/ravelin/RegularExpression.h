@@ -364,7 +364,9 @@ class RAVELIN_API RegularExpression {
   // Addition. Line-bounded matching, off by default. When on, Grep, Merge,
   // Search, FindFiles, GrepFiles and ChangeFiles find matches as if each line
   // (the bytes between two '\n', without them) were a subject of its own: no
-  // match holds a '\n', ^ $ \A \z are the line's ends, look-around stops
+  // match holds a '\n', ^ $ \A \z are the line's ends (and ^ $ match
+  // nowhere else: not around a \r or \f, as they do in a whole subject,
+  // so x$ does not match in "x\r\n", as with grep and sed), look-around stops
   // there, and the empty-match rule applies per line (x* in "ab\ncd" matches
   // 6 times). Bytes after a final '\n' are no line, so an empty subject or
   // file holds none. Positions, lines, line starts, prefixes and suffixes are

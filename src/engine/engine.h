@@ -72,7 +72,8 @@ struct MatchView {
 // Line-bounded walks (lineBounded) find the matches as if each line (the
 // bytes between two '\n', without them) were a buffer of its own: the
 // engine runs over [line start, line end) with the line start as its
-// buffer start, so no match holds a '\n', ^ $ \A \z are the line's ends,
+// buffer start, so no match holds a '\n', ^ $ \A \z are the line's ends
+// (match_single_line: ^ and $ match nowhere else, not around a \r or \f),
 // look-around stops there, and the empty-match rule applies per line. The
 // bytes after a final '\n' are no line (an empty buffer holds none). The
 // flags that describe the buffer's edges (not_bol, not_bob, prev_avail and

@@ -101,7 +101,9 @@ bool MatchWalker::NextInLines() {
       }
     }
     if (at < lineStart_) at = lineStart_;
-    boost::match_flag_type flags = flags_;
+    // ^ and $ at the line's ends only: not also after or before a \r or \f
+    // inside it, as the engine's line separators would have them.
+    boost::match_flag_type flags = flags_ | rc::match_single_line;
     if (lineStart_ != base_) flags &= ~(rc::match_not_bol | rc::match_not_bob | rc::match_prev_avail);
     if (lineEnd_ != last_) flags &= ~(rc::match_not_eol | rc::match_not_eob);
     if (afterEmpty && at == from) flags |= rc::match_not_initial_null;

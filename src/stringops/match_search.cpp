@@ -41,7 +41,7 @@ bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compile
   if (s.lineBounded && anchored) {
     const void* newline = std::memchr(first, '\n', subject.size());
     const char* lineEnd = newline != nullptr ? static_cast<const char*>(newline) : last;
-    boost::match_flag_type lineFlags = flags;
+    boost::match_flag_type lineFlags = flags | boost::regex_constants::match_single_line;
     if (lineEnd != last) lineFlags &= ~(boost::regex_constants::match_not_eol | boost::regex_constants::match_not_eob);
     if (!detail::FirstSearch(first, lineEnd, m, compiled.Regex(), lineFlags, &s.lastSearchError)) return false;
     if (wholeSubject && m[0].second != lineEnd) return false;

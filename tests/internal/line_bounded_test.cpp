@@ -62,8 +62,9 @@ std::string Walk(const std::string& text, const boost::regex& e, rc::match_flag_
   return out.str();
 }
 
-// Each line searched alone: a buffer of its own, the engine's own rules for
-// empty matches, the subject's edge flags on its first and last line only.
+// Each line searched alone: a buffer of its own whose ^ and $ are its ends
+// only, the engine's own rules for empty matches, the subject's edge flags
+// on its first and last line only.
 std::string Reference(const std::string& text, const boost::regex& e, rc::match_flag_type flags) {
   const char* base = text.data();
   const char* last = base + text.size();
@@ -72,7 +73,7 @@ std::string Reference(const std::string& text, const boost::regex& e, rc::match_
   for (const char* line = base; line < last;) {
     const char* newline = static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(last - line)));
     const char* end = newline != nullptr ? newline : last;
-    rc::match_flag_type lineFlags = flags;
+    rc::match_flag_type lineFlags = flags | rc::match_single_line;
     if (line != base) lineFlags &= ~(rc::match_not_bol | rc::match_not_bob);
     if (end != last) lineFlags &= ~(rc::match_not_eol | rc::match_not_eob);
     const char* at = line;
