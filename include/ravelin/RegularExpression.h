@@ -361,6 +361,22 @@ class RAVELIN_API RegularExpression {
   // record.
   unsigned GetFileThreads() const;
   void SetFileThreads(unsigned threads);
+  // Addition. Line-bounded matching, off by default. When on, Grep, Merge,
+  // Search, FindFiles, GrepFiles and ChangeFiles find matches as if each line
+  // (the bytes between two '\n', without them) were a subject of its own: no
+  // match holds a '\n', ^ $ \A \z are the line's ends (and ^ $ match
+  // nowhere else: not around a \r or \f, as they do in a whole subject,
+  // so x$ does not match in "x\r\n", as with grep and sed), look-around stops
+  // there, and the empty-match rule applies per line (x* in "ab\ncd" matches
+  // 6 times). Bytes after a final '\n' are no line, so an empty subject or
+  // file holds none. Positions, lines, line starts, prefixes and suffixes are
+  // reported as without it (offsets from the start of the subject or file).
+  // Match and MatchAll take the first line (the bytes before the first '\n')
+  // as their subject. MatchNotBol, MatchNotBob and MatchNotEol, MatchNotEob
+  // speak of the first and the last line only. ChangeFiles still writes what
+  // Merge gives. Copied with the object; not part of the settings record.
+  bool GetLineBounded() const;
+  void SetLineBounded(bool on);
 
   // ---------------------------------------------------------- option sets
   // Adds o; adding or completing a combination keeps Basic, Extended and
@@ -579,6 +595,7 @@ class RAVELIN_API RegularExpression {
   bool directoryRecursion = false;
   bool mergeCopy = false;
   unsigned fileThreads = 1;
+  bool lineBounded = false;
   bool expressionParsed = false;
   // Immutable once built; shared by copies and by MergeSave records.
   std::shared_ptr<const detail::CompiledExpression> compiledExpression;

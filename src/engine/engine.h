@@ -68,9 +68,23 @@ struct MatchView {
 // and Failed() tells why. std::bad_alloc propagates. Where the prefilter
 // applies (prefilter/prefilter.h), the engine runs only where a match may
 // start; the matches, their prefixes and positions are the same.
+//
+// Line-bounded walks (lineBounded) find the matches as if each line (the
+// bytes between two '\n', without them) were a buffer of its own: the
+// engine runs over [line start, line end) with the line start as its
+// buffer start, so no match holds a '\n', ^ $ \A \z are the line's ends
+// (match_single_line: ^ and $ match nowhere else, not around a \r or \f),
+// look-around stops there, and the empty-match rule applies per line. The
+// bytes after a final '\n' are no line (an empty buffer holds none). The
+// flags that describe the buffer's edges (not_bol, not_bob, prev_avail and
+// not_eol, not_eob) apply to its first and last line only. Matches are
+// reported as the plain walk reports them: positions from the buffer start,
+// the prefix from the end of the previous match, the suffix to the buffer
+// end. The prefilter, where it applies, skips the lines without a candidate.
 class MatchWalker {
  public:
-  MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags);
+  MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags,
+              bool lineBounded = false);
   ~MatchWalker();
   MatchWalker(const MatchWalker&) = delete;
   MatchWalker& operator=(const MatchWalker&) = delete;
@@ -95,13 +109,26 @@ class MatchWalker {
   bool done_ = false;
   std::string failure_;
   std::unique_ptr<PrefilterCursor> prefilter_;
+  // Line-bounded walks: the line being searched.
+  bool NextInLines();
+  bool OpenLine(const char* at);
+  bool lineBounded_;
+  bool lineOpen_ = false;
+  const char* lineStart_ = nullptr;
+  const char* lineEnd_ = nullptr;
 };
 
 // The first match in [first, last) with positions counted from first, as
 // SafeSearch(first, last, first, ...) finds it, through the prefilter where
 // it applies.
 bool FirstSearch(const char* first, const char* last, boost::cmatch& m, const boost::regex& e,
-                 boost::match_flag_type flags, std::string* failure);
+                 boost::match_flag_type flags, std::string* failure, bool lineBounded = false);
+
+// Gives m, found by a search over part of [origin, last), the prefix that
+// starts at origin, the suffix that ends at last and positions counted from
+// origin, as a search over [origin, last) would report the same match.
+// Groups that did not take part stand at last, as the engine leaves them.
+void ReframeMatch(boost::cmatch& m, const char* origin, const char* last);
 
 // One search over [first, last) with positions counted from base. Returns
 // true on a match; false when there is none or the engine gave up, in which

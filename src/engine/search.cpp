@@ -22,18 +22,21 @@ bool SafeSearch(const char* first, const char* last, const char* base, boost::cm
   return false;
 }
 
-MatchWalker::MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags)
+MatchWalker::MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags,
+                         bool lineBounded)
     : base_(first),
       next_(first),
       last_(last),
       regex_(e),
       flags_(flags),
-      prefilter_(PrefilterCursor::Open(first, last, e, flags)) {}
+      prefilter_(PrefilterCursor::Open(first, last, e, flags)),
+      lineBounded_(lineBounded) {}
 
 MatchWalker::~MatchWalker() = default;
 
 bool MatchWalker::Next() {
   if (done_) return false;
+  if (lineBounded_) return NextInLines();
   bool afterEmpty = false;
   if (started_) {
     next_ = match_[0].second;
@@ -55,9 +58,99 @@ bool MatchWalker::Next() {
   return true;
 }
 
+// Opens the line that holds `at` (a line's end belongs to it); false when
+// no line does: past the buffer, or after a final '\n'.
+bool MatchWalker::OpenLine(const char* at) {
+  if (at > last_ || (at == last_ && (at == base_ || at[-1] == '\n'))) return false;
+  if (at == base_ || at[-1] == '\n') {
+    lineStart_ = at;
+  } else {
+    const void* newline = memrchr(base_, '\n', static_cast<std::size_t>(at - base_));
+    lineStart_ = newline != nullptr ? static_cast<const char*>(newline) + 1 : base_;
+  }
+  const void* newline = std::memchr(at, '\n', static_cast<std::size_t>(last_ - at));
+  lineEnd_ = newline != nullptr ? static_cast<const char*>(newline) : last_;
+  lineOpen_ = true;
+  return true;
+}
+
+bool MatchWalker::NextInLines() {
+  namespace rc = boost::regex_constants;
+  const char* from = next_;
+  bool afterEmpty = false;
+  if (started_) {
+    from = match_[0].second;
+    afterEmpty = match_[0].first == match_[0].second;
+  }
+  started_ = true;
+  const char* at = from;
+  for (;;) {
+    if (!lineOpen_) {
+      if (!OpenLine(at)) break;
+      // Lines without a candidate hold no match: go to the first that has one.
+      std::size_t end = 0;
+      if (prefilter_ && !prefilter_->Broken()) {
+        if (prefilter_->NextLineCandidate(static_cast<std::size_t>(at - base_), end)) {
+          if (base_ + end > lineEnd_) {
+            at = static_cast<const char*>(memrchr(lineEnd_, '\n', static_cast<std::size_t>(base_ + end - lineEnd_))) + 1;
+            if (!OpenLine(at)) break;
+          }
+        } else if (!prefilter_->Broken()) {
+          break;
+        }
+      }
+    }
+    if (at < lineStart_) at = lineStart_;
+    // ^ and $ at the line's ends only: not also after or before a \r or \f
+    // inside it, as the engine's line separators would have them.
+    boost::match_flag_type flags = flags_ | rc::match_single_line;
+    if (lineStart_ != base_) flags &= ~(rc::match_not_bol | rc::match_not_bob | rc::match_prev_avail);
+    if (lineEnd_ != last_) flags &= ~(rc::match_not_eol | rc::match_not_eob);
+    if (afterEmpty && at == from) flags |= rc::match_not_initial_null;
+    if (SafeSearch(at, lineEnd_, lineStart_, match_, regex_, flags, &failure_)) {
+      ReframeMatch(match_, from, last_);
+      return true;
+    }
+    if (!failure_.empty()) break;
+    lineOpen_ = false;
+    if (lineEnd_ == last_) break;
+    at = lineEnd_ + 1;
+  }
+  done_ = true;
+  match_ = boost::cmatch();
+  return false;
+}
+
+void ReframeMatch(boost::cmatch& m, const char* origin, const char* last) {
+  const std::size_t size = m.size();
+  // The group the format's $^N names: set last below so it stays the last.
+  std::size_t lastClosed = 0;
+  const boost::csub_match* closed = &m.get_last_closed_paren();
+  for (std::size_t k = 1; k < size; ++k) {
+    if (closed == &m[static_cast<int>(k)]) lastClosed = k;
+  }
+  boost::cmatch out(m);
+  out.set_size(size, origin, last);
+  out.set_base(origin);
+  out.set_first(m[0].first);
+  for (std::size_t k = 1; k < size; ++k) {
+    const boost::csub_match& sub = m[static_cast<int>(k)];
+    if (k == lastClosed || !sub.matched) continue;
+    out.set_first(sub.first, k);
+    out.set_second(sub.second, k, true);
+  }
+  if (lastClosed != 0) {
+    const boost::csub_match& sub = m[static_cast<int>(lastClosed)];
+    out.set_first(sub.matched ? sub.first : last, lastClosed);
+    out.set_second(sub.matched ? sub.second : last, lastClosed, sub.matched);
+  }
+  out.set_second(m[0].second);
+  m.swap(out);
+}
+
 bool FirstSearch(const char* first, const char* last, boost::cmatch& m, const boost::regex& e,
-                 boost::match_flag_type flags, std::string* failure) {
-  MatchWalker walker(first, last, e, flags);
+                 boost::match_flag_type flags, std::string* failure, bool lineBounded) {
+  MatchWalker walker(first, last, e, flags, lineBounded);
   if (walker.Next()) {
     m = walker.Match();
     return true;

@@ -22,6 +22,7 @@ RegularExpression::RegularExpression(const RegularExpression& other)
       directoryRecursion(other.directoryRecursion),
       mergeCopy(other.mergeCopy),
       fileThreads(other.fileThreads),
+      lineBounded(other.lineBounded),
       expressionParsed(other.expressionParsed),
       compiledExpression(other.compiledExpression),
       onMatching(other.onMatching),
@@ -51,6 +52,7 @@ RegularExpression& RegularExpression::operator=(const RegularExpression& other) 
   directoryRecursion = other.directoryRecursion;
   mergeCopy = other.mergeCopy;
   fileThreads = other.fileThreads;
+  lineBounded = other.lineBounded;
   expressionParsed = other.expressionParsed;
   compiledExpression = other.compiledExpression;
   onMatching = other.onMatching;
@@ -101,5 +103,7 @@ std::locale RegularExpression::GetLocale() const { return locale; }
 void RegularExpression::SetLocale(const std::locale& loc) { locale = loc; }
 unsigned RegularExpression::GetFileThreads() const { return fileThreads; }
 void RegularExpression::SetFileThreads(unsigned threads) { fileThreads = threads == 0 ? 1 : threads; }
+bool RegularExpression::GetLineBounded() const { return lineBounded; }
+void RegularExpression::SetLineBounded(bool on) { lineBounded = on; }
 
 }  // namespace RegexClass

@@ -115,6 +115,7 @@ unsigned RegularExpression::ChangeFiles() {
     if (!active.Active()) return 0;
     // A handler may change the object meanwhile: the walk keeps what it started with.
     const std::string spec = filesToMatch;
+    walker.SetLineBounded(lineBounded);
     walker.ChangeFiles(&MergeFilesCallback, &detail::Internals::MergeFilesEnd, &detail::Internals::MergeFilesFailure,
                        spec, directoryRecursion, save.matchFlags);
     skippedFiles = walker.Skipped();

@@ -41,8 +41,10 @@ struct BufferSearchResult {
 // linear in the buffer); without one the matches are only counted. The
 // engine giving up ends the search with failed set, after the matches found
 // until then. std::bad_alloc and exceptions of the sink propagate.
+// lineBounded: each line is searched as a buffer of its own (MatchWalker).
 BufferSearchResult SearchBuffer(const char* first, const char* last, const boost::regex& e,
-                                boost::match_flag_type flags, SearchScope scope, MatchSink* sink);
+                                boost::match_flag_type flags, SearchScope scope, MatchSink* sink,
+                                bool lineBounded = false);
 
 }  // namespace detail
 }  // namespace RegexClass

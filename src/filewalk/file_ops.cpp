@@ -31,6 +31,7 @@ unsigned RegularExpression::FindFiles() {
   detail::ActiveObjectGuard guard(*this);
   if (!guard.Active()) return 0;  // no stack slot: the callbacks could not find us
   walker.SetThreads(fileThreads);
+  walker.SetLineBounded(lineBounded);
   const unsigned found = walker.FindFiles(&FindFilesCallback, spec, recurse, flags);
   skippedFiles = walker.Skipped();
   return found;
@@ -59,6 +60,7 @@ unsigned RegularExpression::GrepFiles() {
   // handler can appear meanwhile, since only handlers of ours run here.
   const bool reporting = detail::HasHandler(onGreppingFiles, onGreppingFilesClosure);
   walker.SetThreads(fileThreads);
+  walker.SetLineBounded(lineBounded);
   const unsigned found = walker.GrepFiles(reporting ? &GrepFilesCallback : nullptr, spec, recurse, flags);
   skippedFiles = walker.Skipped();
   return found;

@@ -72,6 +72,7 @@ struct FileJob final : ReadAheadJob {
   const boost::regex* regex = nullptr;
   boost::match_flag_type flags = boost::match_default;
   SearchScope scope = SearchScope::FirstMatch;
+  bool lineBounded = false;
   // What came of it.
   UniqueFd fd;
   FileStat status;
@@ -91,7 +92,7 @@ struct FileJob final : ReadAheadJob {
     read = ReadWhole(fd.Get(), status.size, buffer, capacity, &size, &err);
     if (!read) return;
     try {
-      result = SearchBuffer(buffer.get(), buffer.get() + size, *regex, flags, scope, nullptr);
+      result = SearchBuffer(buffer.get(), buffer.get() + size, *regex, flags, scope, nullptr, lineBounded);
     } catch (const std::bad_alloc&) {
       // The calling thread searches this file again by itself.
       result = BufferSearchResult();
@@ -208,6 +209,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     job->displayName = file.displayName;
     job->regex = &walker_.compiled_->Regex();
     job->flags = flags_;
+    job->lineBounded = walker_.lineBounded_;
     // Counting needs every match; otherwise the first tells whether this
     // thread must search the file itself.
     job->scope = mode_ == Mode::Grep && onMatch == nullptr ? SearchScope::AllMatches : SearchScope::FirstMatch;
@@ -275,7 +277,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     const char* name = hand.displayName->c_str();
     const boost::regex& e = walker_.compiled_->Regex();
     if (mode_ == Mode::Find) {
-      const BufferSearchResult result = SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr);
+      const BufferSearchResult result = SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr,
+                                                          walker_.lineBounded_);
       if (result.matches > 0) {
         ++count_;
         return onFind == nullptr || onFind(name);
@@ -285,7 +288,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     current_ = &hand;
     // Without a callback nothing needs a line number or a match object.
     const BufferSearchResult result =
-        SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::AllMatches, onMatch != nullptr ? this : nullptr);
+        SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::AllMatches, onMatch != nullptr ? this : nullptr,
+                     walker_.lineBounded_);
     current_ = nullptr;
     count_ += result.matches;
     if (result.failed && !result.stopped) return Failed(*hand.displayName, result.failure);

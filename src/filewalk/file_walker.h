@@ -80,6 +80,9 @@ class FileWalker {
   // the calling thread, in walk order. ChangeFiles searches on the calling
   // thread.
   void SetThreads(unsigned threads) { threads_ = threads; }
+  // Each line of a file is searched as a buffer of its own (MatchWalker);
+  // off by default.
+  void SetLineBounded(bool on) { lineBounded_ = on; }
 
   // What the last walk passed by, in walk order.
   const std::vector<Skip>& Skipped() const { return skipped_; }
@@ -96,6 +99,7 @@ class FileWalker {
   std::size_t capacity_ = 0;
   std::vector<Skip> skipped_;
   unsigned threads_ = 1;
+  bool lineBounded_ = false;
 };
 
 }  // namespace detail

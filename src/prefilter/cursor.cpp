@@ -41,6 +41,9 @@ constexpr std::size_t kMaxChunk = 1024 * 1024;
 constexpr std::size_t kDenseAfter = 64;
 constexpr std::size_t kDenseLineGap = 2048;
 constexpr std::size_t kDenseTailGap = 64 * 1024;
+// A line-bounded walk searches line by line even without the prefilter, so
+// it gives the scanner up only when candidates come on most lines.
+constexpr std::size_t kDenseBoundedGap = 256;
 
 // The match flags the prefilter is known to keep results for.
 const rc::match_flag_type kKnownFlags =
@@ -105,6 +108,15 @@ std::unique_ptr<PrefilterCursor> PrefilterCursor::Open(const char* first, const 
   std::shared_ptr<const Prefilter> prefilter = PrefilterFor(e);
   if (!prefilter) return nullptr;
   return std::make_unique<PrefilterCursor>(std::move(prefilter), first, last, e, flags);
+}
+
+bool PrefilterCursor::NextLineCandidate(std::size_t after, std::size_t& end) {
+  if (broken_) return false;
+  if (++finds_ == kDenseAfter && after / kDenseAfter < kDenseBoundedGap) {
+    broken_ = true;
+    return false;
+  }
+  return NextCandidate(after, end);
 }
 
 PrefilterCursor::PrefilterCursor(std::shared_ptr<const Prefilter> prefilter, const char* first, const char* last,

@@ -60,6 +60,17 @@ class PrefilterCursor {
   // afterEmpty: the previous match was empty and ended at from.
   bool Find(const char* from, bool afterEmpty, boost::cmatch& m, std::string* failure);
 
+  // Line-bounded walks (engine/engine.h), whose matches never hold a '\n'
+  // whatever the expression, since the scanner's form drops anchors and
+  // look-around, ask for lines only. The end of the first candidate after `after` (the
+  // walk's first position, or a line start; the line of each candidate is
+  // searched whole, so later calls must start past it). False when there is
+  // none, or when the walk must search every line from here on: Broken().
+  bool NextLineCandidate(std::size_t after, std::size_t& end);
+  // The scanner failed, or matches come so thick that the engine alone is
+  // quicker: searches are plain from here on.
+  bool Broken() const { return broken_; }
+
  private:
   enum class Window { Found, None, Fallback };
   bool FindInLines(std::size_t origin, bool afterEmpty, boost::cmatch& m, std::string* failure);

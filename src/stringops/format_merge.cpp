@@ -125,7 +125,7 @@ void RegularExpression::Merge(std::string& out) {
       const bool copy = mergeCopy;
       if (copy) out.reserve(stringToMatch.size());
       const char* copied = first;
-      detail::MatchWalker walker(first, last, e, flags);
+      detail::MatchWalker walker(first, last, e, flags, lineBounded);
       while (walker.Next()) {
         const boost::cmatch& m = walker.Match();
         if (copy) out.append(copied, m[0].first);
@@ -150,7 +150,7 @@ void RegularExpression::Merge(std::string& out) {
   const std::string& subject = copy.Text();
   std::string result;
   std::uint64_t position = 0;
-  detail::MatchWalker walker(subject.data(), subject.data() + subject.size(), e, flags);
+  detail::MatchWalker walker(subject.data(), subject.data() + subject.size(), e, flags, lineBounded);
   detail::MergePredicate predicate(*this, lastGrepMatch, subject, plain, bound, mergeCopy, formatString, e, position,
                                    result);
   while (walker.Next()) {

@@ -82,7 +82,7 @@ unsigned RegularExpression::Grep() {
     // No code of the caller runs during this walk, so the subject cannot
     // change under it and needs no copy.
     const char* first = stringToMatch.data();
-    detail::MatchWalker walker(first, first + stringToMatch.size(), compiled->Regex(), flags);
+    detail::MatchWalker walker(first, first + stringToMatch.size(), compiled->Regex(), flags, lineBounded);
     while (walker.Next()) ++count;
     if (walker.Failed()) lastSearchError = walker.Failure();
     return count;
@@ -91,7 +91,7 @@ unsigned RegularExpression::Grep() {
   // The walk runs over a copy: a handler may assign a new stringToMatch.
   const detail::SubjectCopy copy(stringToMatch, mergeResult);
   const std::string& subject = copy.Text();
-  detail::MatchWalker walker(subject.data(), subject.data() + subject.size(), compiled->Regex(), flags);
+  detail::MatchWalker walker(subject.data(), subject.data() + subject.size(), compiled->Regex(), flags, lineBounded);
   detail::GrepPredicate predicate(*this, lastGrepMatch, subject, plain, bound);
   while (walker.Next()) {
     ++count;

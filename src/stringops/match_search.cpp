@@ -1,4 +1,5 @@
 // Match, MatchAll and Search: one search over the subject, one event.
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -18,13 +19,15 @@ struct SingleSearch {
   const detail::MatchView*& lastGrepMatch;
   std::string& lastSearchError;
   std::string& spare;  // storage the subject copy may borrow
+  bool lineBounded;
 };
 
 // Searches the subject once and raises the event for the match. wholeSubject:
-// the match must also end where the subject ends.
+// the match must also end where the subject ends. anchored (Match, MatchAll)
+// in a line-bounded search: the first line is the subject searched.
 template <class Plain, class Bound>
 bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compiled, boost::match_flag_type flags,
-                bool wholeSubject, Plain plain, const Bound& bound) {
+                bool wholeSubject, bool anchored, Plain plain, const Bound& bound) {
   // A handler may assign a new subject while the match still points into the
   // old one, so with a handler the search runs over a private copy.
   const bool handler = detail::HasHandler(plain, bound);
@@ -35,8 +38,20 @@ bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compile
   const char* last = first + subject.size();
 
   boost::cmatch m;
-  if (!detail::FirstSearch(first, last, m, compiled.Regex(), flags, &s.lastSearchError)) return false;
-  if (wholeSubject && m[0].second != last) return false;
+  if (s.lineBounded && anchored) {
+    const void* newline = std::memchr(first, '\n', subject.size());
+    const char* lineEnd = newline != nullptr ? static_cast<const char*>(newline) : last;
+    boost::match_flag_type lineFlags = flags | boost::regex_constants::match_single_line;
+    if (lineEnd != last) lineFlags &= ~(boost::regex_constants::match_not_eol | boost::regex_constants::match_not_eob);
+    if (!detail::FirstSearch(first, lineEnd, m, compiled.Regex(), lineFlags, &s.lastSearchError)) return false;
+    if (wholeSubject && m[0].second != lineEnd) return false;
+    detail::ReframeMatch(m, first, last);
+  } else {
+    if (!detail::FirstSearch(first, last, m, compiled.Regex(), flags, &s.lastSearchError, s.lineBounded)) {
+      return false;
+    }
+    if (wholeSubject && m[0].second != last) return false;
+  }
   if (!handler) return true;
 
   const detail::MatchView view{&m, first};
@@ -64,8 +79,8 @@ bool RegularExpression::Match() {
       compiled->SearchFlags(GetMatchFlags()) | boost::regex_constants::match_continuous;
   const OnMatchingHandler plain = onMatching;
   const OnMatchingClosure bound = onMatchingClosure;
-  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult};
-  return SearchOnce(state, *compiled, flags, false, plain, bound);
+  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult, lineBounded};
+  return SearchOnce(state, *compiled, flags, false, true, plain, bound);
 }
 
 bool RegularExpression::MatchAll() {
@@ -80,8 +95,8 @@ bool RegularExpression::MatchAll() {
                                        boost::regex_constants::match_continuous | boost::regex_constants::match_all;
   const OnMatchingHandler plain = onMatching;
   const OnMatchingClosure bound = onMatchingClosure;
-  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult};
-  return SearchOnce(state, *compiled, flags, true, plain, bound);
+  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult, lineBounded};
+  return SearchOnce(state, *compiled, flags, true, true, plain, bound);
 }
 
 bool RegularExpression::Search() {
@@ -92,8 +107,8 @@ bool RegularExpression::Search() {
   const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags());
   const OnSearchingHandler plain = onSearching;
   const OnSearchingClosure bound = onSearchingClosure;
-  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult};
-  return SearchOnce(state, *compiled, flags, false, plain, bound);
+  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult, lineBounded};
+  return SearchOnce(state, *compiled, flags, false, false, plain, bound);
 }
 
 }  // namespace RegexClass

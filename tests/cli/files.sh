@@ -52,8 +52,10 @@ check 0 "$t/a.txt:1:0:alpha beta\n"                    grep-files -Hnbo 'alpha\s
 check 0 "$t/a.txt:1:6:beta\n$t/b.log:1:0:beta\n"       grep-files -o -n -b beta "$t"
 check 0 "$t/sp ace.txt:1:4:alpha\n"                    grep-files -onb alpha "$t/sp*"
 check 0 '7\n'                                          grep-files --count -r -uu alpha "$t"
-# A match over several lines prints each line it touches once.
-check 0 "$t/a.txt:1:alpha beta\n$t/a.txt:2:gamma alpha\n" grep-files -H -n 'beta\ngamma' "$t/a.txt"
+# Line by line no match holds a newline; with -U a match over several lines
+# prints each line it touches once.
+check 1 ''                                             grep-files -H -n 'beta\ngamma' "$t/a.txt"
+check 0 "$t/a.txt:1:alpha beta\n$t/a.txt:2:gamma alpha\n" grep-files -U -H -n 'beta\ngamma' "$t/a.txt"
 check 1 ''                                             grep-files omega "$t"
 check 1 '0\n'                                          grep-files --count omega "$t"
 

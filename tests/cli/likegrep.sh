@@ -114,22 +114,23 @@ grep -q Z "$g/bin.dat" || fail "-uuu did not change the binary file"
 # replacements that join lines included.
 printf 'std::move(x)\nno newline std::swap' >tree/nonl.h
 dry_case() {
-  local pat=$1 fmt=$2
+  local pat=$1 fmt=$2 how=${3:-}
   rm -rf mine theirs pristine && cp -R tree mine && cp -R tree theirs && cp -R tree pristine
-  current="change-files --dry-run '$pat' '$fmt'"
-  (cd mine && "$RAVELIN" change-files -r --dry-run "$pat" "$fmt") >"$work/patch" 2>"$work/err"
+  current="change-files --dry-run $how '$pat' '$fmt'"
+  (cd mine && "$RAVELIN" change-files -r $how --dry-run "$pat" "$fmt") >"$work/patch" 2>"$work/err"
   rc=$?
   expect_rc 0; expect_no_err
   diff -r pristine mine >/dev/null || fail "--dry-run wrote"
   (cd theirs && patch -p1 -s --no-backup-if-mismatch <"$work/patch") >"$work/err" 2>&1 || fail "patch -p1 failed: $(head -c 300 "$work/err")"
-  (cd mine && "$RAVELIN" change-files -r "$pat" "$fmt") || fail "change-files failed"
+  (cd mine && "$RAVELIN" change-files -r $how "$pat" "$fmt") || fail "change-files failed"
   diff -r theirs mine >"$work/diff" || fail "patched copy differs from change-files: $(head -n 6 "$work/diff")"
 }
 dry_case 'std::([a-z_]+)' 'STD::$1'
-dry_case '\n\n' '\n'
+dry_case '\n\n' '\n' -U
 dry_case '^#(\w+)' '// #$1\n#$1'
 dry_case 'namespace' ''
-dry_case '\n?\z' ''
+dry_case '\n?\z' '' -U
+dry_case ' +$' ''
 run change-files -r --dry-run 'no such text anywhere' x tree
 expect_rc 1; expect_out ''
 

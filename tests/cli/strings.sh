@@ -67,6 +67,8 @@ expect_rc 0; expect_out '1:0:a\0b\n2:4:c\0d\n'
 run merge --input "$work/binary" '\x00' '<NUL>'
 expect_rc 0; expect_out 'a<NUL>b\nc<NUL>d'
 run grep 'b\nc' --input "$work/binary"
+expect_rc 1; expect_out ''
+run grep --multiline 'b\nc' --input "$work/binary"
 expect_rc 0; expect_out '1:2:b\nc\n'
 
 # A long line: a megabyte without a newline, matches at both ends.

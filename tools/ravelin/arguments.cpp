@@ -146,6 +146,7 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
   else if (name == "fixed-strings") inv.syntax.Set("literal");
   else if (name == "copy") inv.copy = 1;
   else if (name == "no-copy") inv.copy = 0;
+  else if (name == "multiline") inv.multiline = true;
   else if (name == "help") inv.help = true;
   else if (name == "version") inv.version = true;
   else if (name == "with-filename") inv.withFileName = true, inv.noFileName = false;
@@ -215,6 +216,7 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg, int argc, char** a
       case 'q': inv.quiet = true; break;
       case 'a': inv.text = true; break;
       case 'u': ++inv.unrestricted; break;
+      case 'U': inv.multiline = true; break;
       default: throw UsageError("unknown option '-" + std::string(1, c) + "'");
     }
   }
@@ -417,6 +419,13 @@ change-files:
   --stats                  print replacements and files changed
 
 Other options (before or after the command; -- ends them):
+  -U, --multiline          search the subject or file as a whole, as the
+                           library does: . \s [^x] match a newline, $ matches
+                           before \r and \f too, a match may span lines.
+                           Without it every command works line by line, as
+                           grep and sed: no match holds a newline, ^ and $ are
+                           the line's ends; match and match-all take the first
+                           line. Not saved in a settings record.
   -i, --ignore-case        ignore case (the Icase option)
   --syntax S               normal (Perl, the default; also called perl),
                            extended, basic, literal
@@ -444,8 +453,8 @@ change-files a file that could not be changed or a refused run; 128 + the
 signal when a signal stopped change-files.
 Files are searched with the normal (Perl) syntax or as plain text (literal);
 of the other compile options only Icase applies to finding matches in files.
-The library searches a file as a whole: . and [^x] match a newline, so a
-match may span lines; grep-files then prints each line it touches once.
+Matches never span lines unless -U is given; grep-files then prints each
+line a match touches once.
 )";
 }
 
@@ -458,24 +467,28 @@ const CommandHelpText kCommandHelp[] = {
     {"match", R"(usage: ravelin match PATTERN [--subject TEXT | --input FILE]
 Anchored match at the start of the subject; prints the match vector,
 INDEX:POSITION:TEXT, entry 0 the match, then the groups, prefix, suffix.
+The first line is the subject (-U: the whole subject).
 Examples:
   ravelin match '(\w+)@(\w+)' --subject 'anna@example, bob@host'
   echo 2024-05-01 | ravelin match '(\d+)-(\d+)'
 )"},
     {"match-all", R"(usage: ravelin match-all PATTERN [--subject TEXT | --input FILE]
 Match of the whole subject; prints the match vector as match does.
+The first line is the subject (-U: the whole subject).
 Examples:
   ravelin match-all '[a-z]+' --subject abc
   ravelin match-all --syntax extended 'a|ab' --subject ab
 )"},
     {"search", R"(usage: ravelin search PATTERN [--subject TEXT | --input FILE]
-First match anywhere in the subject; prints the match vector.
+First match anywhere in the subject; prints the match vector. Line by
+line: no match holds a newline (-U: across lines).
 Examples:
   ravelin search 'b(c)' --subject abcd
   ravelin search -i 'error' --input build.log
 )"},
     {"grep", R"(usage: ravelin grep PATTERN [--subject TEXT | --input FILE]
-Every match of the subject, one a line: LINE:OFFSET:TEXT.
+Every match of the subject, one a line: LINE:OFFSET:TEXT. Line by line
+(-U: matches may span lines).
 Examples:
   ravelin grep '[0-9]+' --input notes.txt
   printf 'one\ntwo\n' | ravelin grep o
@@ -484,7 +497,8 @@ Examples:
     {"merge", R"(usage: ravelin merge PATTERN FORMAT [--subject TEXT | --input FILE]
 The subject with every match replaced by FORMAT ($& the match, $1..$9 or
 \1..\9 the groups; an empty FORMAT deletes the matches); --no-copy prints
-only the replaced matches.
+only the replaced matches. Line by line, as sed: no match holds a newline,
+$ is the line's end (-U: the whole subject, as the library searches it).
 Examples:
   echo 'anna@example, bob@host' | ravelin merge '(\w+)@(\w+)' '$2:$1'
   ravelin merge --no-copy '\d+' '<$&>' --input notes.txt
@@ -494,6 +508,7 @@ The names of the files holding a match, one a line, in walk order. PATH: a
 file, a directory or a file pattern (docs/*.txt); none is the current
 directory. Ignore files, hidden and binary files are left out unless a PATH
 names them (-u, -uu, -uuu); -r descends, -g GLOB filters, -w, -x, -i, -F.
+Line by line (-U: matches may span lines).
 Examples:
   ravelin find-files -r colour docs
   ravelin find-files -r -g '*.h' -g '!test/' 'TODO|FIXME'
@@ -506,7 +521,8 @@ each match alone (-o -n -b: FILE:LINE:OFFSET:MATCH), -A/-B/-C context, -c,
 -l, -L, -v, -m NUM, -q, -w, -x, -i, -F, -a, --color. PATH: a file, a
 directory or a file pattern; none is the current directory. Ignore files,
 hidden and binary files are left out unless a PATH names them (-u, -uu,
--uuu); -g GLOB includes, -g '!GLOB' excludes.
+-uuu); -g GLOB includes, -g '!GLOB' excludes. Line by line, as grep (-U:
+a match may span lines; each line it touches is printed once).
 Examples:
   ravelin grep-files -r -n -C 2 'TODO|FIXME' src
   ravelin grep-files -r -l -g '*.cpp' 'std::regex'
@@ -521,6 +537,8 @@ are never changed (--binary for binary files). --dry-run prints the unified
 diff instead (status 0: something would change, 1: nothing); --interactive
 asks y/n/a/q for each file after showing its diff; --backup EXT keeps the old
 file with its extension replaced (notes.txt -> notes.bak); --stats counts.
+Line by line, as sed -i: no match holds a newline, so ' *// TODO.*' ends at
+the line's end (-U: the whole file, matches may span lines).
 Examples:
   ravelin change-files -r --dry-run 'colou?r' hue docs | less
   ravelin change-files -r --backup bak --stats 'gr[ae]y' silver 'docs/*.txt'

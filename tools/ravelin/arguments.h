@@ -85,6 +85,7 @@ struct Invocation {
   std::string helpTopic;   // the command whose help is asked for; "" for the whole page
   bool version = false;    // --version
   int copy = -1;           // --copy (1) / --no-copy (0); -1 when neither was given
+  bool multiline = false;  // -U, --multiline: matches may span lines (the library's default)
 
   // The file commands, as grep and ripgrep have them.
   std::vector<std::string> paths;  // PATH...: files, directories, file patterns

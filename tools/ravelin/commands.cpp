@@ -464,6 +464,9 @@ class Runner {
     }
     if (inv_.recursive) re_.SetDirectoryRecursion(true);
     recursive_ = re_.GetDirectoryRecursion();
+    // Line by line, as grep and sed work, unless -U asks for the library's
+    // whole-subject search. A command-line choice: the record does not hold it.
+    re_.SetLineBounded(!inv_.multiline);
     if (inv_.copy >= 0) re_.SetMergeCopy(inv_.copy == 1);
     if (inv_.backup.given) re_.SetSaveExtension(inv_.backup.value);
     if (!re_.GetSaveExtension().empty()) {
