@@ -1,6 +1,8 @@
 #include "platform/temp_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -44,6 +46,25 @@ void Withdraw(int slot) {
   if (slot >= 0) slots[slot].state.store(Free);
 }
 
+// Holds back every signal of the calling thread for its lifetime.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    held_ = pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
+  }
+  ~SignalsHeld() {
+    if (held_) pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+  bool held_ = false;
+};
+
 }  // namespace
 
 bool IsTempFileName(const char* name) {
@@ -84,13 +105,19 @@ bool TempFile::CreateAt(int dirFd, const std::string& shownDir, int* err) {
     name_ = prefix + kTempFilePrefix + "XXXXXX";
     return false;
   }
-  fd_ = CreateTempFileAt(dir_.Get(), kTempFilePrefix, &leaf_, err);
+  {
+    // A signal handler that removes the files in flight must not come
+    // between the file's creation and its entry in the list: signals wait
+    // for the two steps.
+    SignalsHeld held;
+    fd_ = CreateTempFileAt(dir_.Get(), kTempFilePrefix, &leaf_, err);
+    if (fd_.Valid()) slot_ = Publish(dir_.Get(), leaf_);
+  }
   name_ = prefix + leaf_;
   if (!fd_.Valid()) {
     dir_.Reset();
     return false;
   }
-  slot_ = Publish(dir_.Get(), leaf_);
   return true;
 }
 

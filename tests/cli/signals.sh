@@ -34,8 +34,14 @@ start_run() {
 }
 finish_run() {
   kill -CONT "$pid" 2>/dev/null
-  wait "$pid"
-  rc=$?
+  # Under job control wait also returns when the job is reported stopped
+  # (status 128 + SIGSTOP): wait again until the process is gone.
+  while :; do
+    wait "$pid"
+    rc=$?
+    kill -0 "$pid" 2>/dev/null || break
+    kill -CONT "$pid" 2>/dev/null
+  done
 }
 # check_tree: no temporary file left; each file the old or the new text; with
 # "partial", some of each.
