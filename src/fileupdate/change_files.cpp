@@ -84,6 +84,21 @@ RegularExpression::FileChangeProblem MakeProblem(const std::string& fileName, Re
   return p;
 }
 
+// Raises OnChangingFiles (when a handler is set) with one entry per mark;
+// false when the handler cleared go-on.
+bool RaiseChangingFiles(RegularExpression& re, RegularExpression::OnChangingFilesHandler plain,
+                        const RegularExpression::OnChangingFilesClosure& bound, const char* fileName,
+                        const FileMatch& match) {
+  if (!detail::HasHandler(plain, bound)) return true;
+  REMatchInfo info;
+  const unsigned marks = match.Marks();
+  info.reserve(marks);
+  for (unsigned i = 0; i < marks; ++i) info.push_back(REMatch{match.What(i), match.Position(i)});
+  bool goOn = true;
+  detail::Raise(re, plain, bound, std::string(fileName), info, match.Line(), goOn);
+  return goOn;
+}
+
 // The regex whose traits a format uses ($u, $l case changes): the run's
 // saved expression when it compiled.
 const boost::regex* FormatRegex(const RegularExpression::MergeSave* save) {
@@ -140,15 +155,7 @@ bool RegularExpression::ThisMergeFilesCallback(const char* fileName, const FileM
   }
   if (run->passOver) return true;
 
-  if (detail::HasHandler(onChangingFiles, onChangingFilesClosure)) {
-    REMatchInfo info;
-    const unsigned marks = match.Marks();
-    info.reserve(marks);
-    for (unsigned i = 0; i < marks; ++i) info.push_back(REMatch{match.What(i), match.Position(i)});
-    bool goOn = true;
-    detail::Raise(*this, onChangingFiles, onChangingFilesClosure, std::string(fileName), info, match.Line(), goOn);
-    if (!goOn) return false;
-  }
+  if (!RaiseChangingFiles(*this, onChangingFiles, onChangingFilesClosure, fileName, match)) return false;
 
   if (!run->change.Active()) {
     if (!run->extensionUsable) {
@@ -180,15 +187,7 @@ bool RegularExpression::QueueMergeFilesMatch(const char* fileName, const FileMat
     const std::string name(fileName);
     if (BackupFile(name) || ReadOnlyFile(name)) return false;
   }
-  if (detail::HasHandler(onChangingFiles, onChangingFilesClosure)) {
-    REMatchInfo info;
-    const unsigned marks = match.Marks();
-    info.reserve(marks);
-    for (unsigned i = 0; i < marks; ++i) info.push_back(REMatch{match.What(i), match.Position(i)});
-    bool goOn = true;
-    detail::Raise(*this, onChangingFiles, onChangingFilesClosure, std::string(fileName), info, match.Line(), goOn);
-    if (!goOn) return false;
-  }
+  if (!RaiseChangingFiles(*this, onChangingFiles, onChangingFilesClosure, fileName, match)) return false;
   if (mergeFileInformation.fileName.empty()) mergeFileInformation.fileName = fileName;
   const detail::MatchView& view = detail::Internals::View(match);
   GrepInformation entry;

@@ -13,17 +13,6 @@ using R = RegularExpression;
 
 constexpr std::size_t kBlockSize = 64 * 1024;
 
-void Record(std::vector<FileChange::Problem>& problems, const std::string& fileName, R::ProblemKind kind,
-            std::uint64_t position, int err, const std::string& text = std::string()) {
-  FileChange::Problem p;
-  p.fileName = fileName;
-  p.problem = kind;
-  p.position = static_cast<unsigned long>(position);
-  p.text = text;
-  p.errorCode = static_cast<unsigned long>(err);
-  problems.push_back(std::move(p));
-}
-
 // Gives a new file (the temporary file or the backup) the owner, group, mode
 // and extended attributes of the original. The errno of a refused owner or
 // group (the file may still replace the original, without set-ID bits) in

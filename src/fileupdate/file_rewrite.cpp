@@ -18,17 +18,6 @@ using Entry = RegularExpression::GrepInformation;
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::size_t kSmallestBlock = 4096;
 
-void Record(std::vector<Problem>& problems, const std::string& fileName, RegularExpression::ProblemKind kind,
-            std::uint64_t position, int err, const std::string& text = std::string()) {
-  Problem p;
-  p.fileName = fileName;
-  p.problem = kind;
-  p.position = static_cast<unsigned long>(position);
-  p.text = text;
-  p.errorCode = static_cast<unsigned long>(err);
-  problems.push_back(std::move(p));
-}
-
 std::uint64_t OffsetOf(int fd) {
   std::int64_t at = CurrentOffset(fd);
   return at < 0 ? 0 : static_cast<std::uint64_t>(at);
@@ -150,6 +139,17 @@ Stop CopyRest(Source& source, Sink& sink) {
 }
 
 }  // namespace
+
+void Record(std::vector<RegularExpression::FileChangeProblem>& problems, const std::string& fileName,
+            RegularExpression::ProblemKind kind, std::uint64_t position, int err, const std::string& text) {
+  RegularExpression::FileChangeProblem p;
+  p.fileName = fileName;
+  p.problem = kind;
+  p.position = static_cast<unsigned long>(position);
+  p.text = text;
+  p.errorCode = static_cast<unsigned long>(err);
+  problems.push_back(std::move(p));
+}
 
 // Gives the temporary file the owner and group of the original, where the
 // process may: an unprivileged process can still give it the group when it

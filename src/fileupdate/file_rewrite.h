@@ -21,6 +21,7 @@
 #ifndef RAVELIN_FILEUPDATE_FILE_REWRITE_H
 #define RAVELIN_FILEUPDATE_FILE_REWRITE_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ namespace detail {
 
 class TempFile;
 struct FileStat;
+
+// Appends one problem to the list.
+void Record(std::vector<RegularExpression::FileChangeProblem>& problems, const std::string& fileName,
+            RegularExpression::ProblemKind kind, std::uint64_t position, int err,
+            const std::string& text = std::string());
 
 // Gives a temporary file the owner and group of the original, where the
 // process may: an unprivileged process can still give it the group when it
