@@ -45,8 +45,8 @@ struct FileSet {
 FileSet sets[2] = {{"2000 files of 12-28 KB", {}, {}, 0, true}, {"one file of 48 MB", {}, {}, 0, true}};
 std::string root;
 
-const char* kWords[] = {"lorem", "ipsum", "dolor", "sit", "amet", "consectetur", "adipiscing", "elit",
-                        "sed", "do", "eiusmod", "tempor", "incididunt", "ut", "labore", "et"};
+const char* kWords[] = {"lorem", "ipsum", "dolor",   "sit",    "amet",       "consectetur", "adipiscing", "elit",
+                        "sed",   "do",    "eiusmod", "tempor", "incididunt", "ut",          "labore",     "et"};
 
 // Text of about `size` bytes: lines of words with "alpha" about once in
 // 25 words.
@@ -242,8 +242,8 @@ void BM_SideBySide(benchmark::State& state) {
 void RunTool(benchmark::State& state, const char* tool) {
   FileSet& set = SetOf(state);
   for (auto _ : state) {
-    const std::string command = "cd " + set.dir + " && LC_ALL=C " + tool + " 's/" + From(set) + "/" + To(set) +
-                                "/g' *.txt";
+    const std::string command =
+        "cd " + set.dir + " && LC_ALL=C " + tool + " 's/" + From(set) + "/" + To(set) + "/g' *.txt";
     if (std::system(command.c_str()) != 0) state.SkipWithError(tool);
     set.alpha = !set.alpha;
   }

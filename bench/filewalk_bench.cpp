@@ -186,8 +186,8 @@ double ChildCpuSeconds() {
 // The CPU column cannot see a child process: its user and system time per
 // walk go into the counter child_cpu_ms.
 void GrepCommand(benchmark::State& state, const std::string& options, const std::string& tail) {
-  const std::string command = "LC_ALL=C grep -r -E " + options + " -e " + Quote(Load(state).expression) +
-                              " -- " + Quote(treeRoot) + tail;
+  const std::string command =
+      "LC_ALL=C grep -r -E " + options + " -e " + Quote(Load(state).expression) + " -- " + Quote(treeRoot) + tail;
   const double before = ChildCpuSeconds();
   for (auto _ : state) Run(command);
   const double spent = ChildCpuSeconds() - before;
@@ -224,8 +224,7 @@ class Tree {
       treeRoot = made_ + "/tree";
       std::cerr << "copying /usr/include and /usr/share/doc into " << treeRoot << " ...\n";
       Run("mkdir -p " + Quote(treeRoot) + " && cp -r /usr/include " + Quote(treeRoot + "/include") +
-          " && cp -r /usr/share/doc " + Quote(treeRoot + "/doc") + " && find " + Quote(treeRoot) +
-          " -type l -delete");
+          " && cp -r /usr/share/doc " + Quote(treeRoot + "/doc") + " && find " + Quote(treeRoot) + " -type l -delete");
     }
     std::error_code ec;
     for (fs::recursive_directory_iterator it(treeRoot, ec), end; !ec && it != end; it.increment(ec)) {

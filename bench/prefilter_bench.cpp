@@ -25,8 +25,7 @@ using Clock = std::chrono::steady_clock;
 std::string Subject(std::size_t size) {
   std::vector<std::filesystem::path> files;
   std::error_code ec;
-  for (std::filesystem::recursive_directory_iterator it("/usr/include", ec), end; !ec && it != end;
-       it.increment(ec)) {
+  for (std::filesystem::recursive_directory_iterator it("/usr/include", ec), end; !ec && it != end; it.increment(ec)) {
     if (it->is_regular_file(ec) && it->path().extension() == ".h") files.push_back(it->path());
   }
   std::sort(files.begin(), files.end());
@@ -64,8 +63,8 @@ int main() {
   const char* mb = std::getenv("RAVELIN_BENCH_MB");
   const std::size_t size = static_cast<std::size_t>(mb != nullptr ? std::atol(mb) : 200) << 20;
   const std::string subject = Subject(size);
-  std::printf("subject %zu bytes\n%-34s %-6s %10s %10s %8s\n", subject.size(), "pattern", "op", "plain ms",
-              "ours ms", "ratio");
+  std::printf("subject %zu bytes\n%-34s %-6s %10s %10s %8s\n", subject.size(), "pattern", "op", "plain ms", "ours ms",
+              "ratio");
   const char* const patterns[] = {
       "EHOSTUNREACH",                 // rare literal
       "pthread_mutex_timedlock",      // rare literal
@@ -101,8 +100,8 @@ int main() {
       plainFound = boost::regex_search(subject.data(), subject.data() + subject.size(), m, e);
     });
     const double oursSearch = Millis([&] { oursFound = re.Search(); });
-    std::printf("%-34s %-6s %10.3f %10.3f %8.2f%s\n", p, "Search", plainSearch, oursSearch,
-                plainSearch / oursSearch, plainFound == oursFound ? "" : "  RESULT DIFFERS");
+    std::printf("%-34s %-6s %10.3f %10.3f %8.2f%s\n", p, "Search", plainSearch, oursSearch, plainSearch / oursSearch,
+                plainFound == oursFound ? "" : "  RESULT DIFFERS");
   }
   return 0;
 }

@@ -97,9 +97,15 @@ void Paired(benchmark::State& state, LibraryRun library, BoostRun boost) {
     std::uint64_t a = 0;
     std::uint64_t b = 0;
     const double t0 = ThreadCpuSeconds();
-    if (libraryFirst) a = library(); else b = boost();
+    if (libraryFirst)
+      a = library();
+    else
+      b = boost();
     const double t1 = ThreadCpuSeconds();
-    if (libraryFirst) b = boost(); else a = library();
+    if (libraryFirst)
+      b = boost();
+    else
+      a = library();
     const double t2 = ThreadCpuSeconds();
     const double libraryTime = libraryFirst ? t1 - t0 : t2 - t1;
     libraryCpu += libraryTime;
@@ -173,8 +179,8 @@ void GrepHandler(benchmark::State& state) {
           }
           counted = at;
           const std::string text = (*it)[0].str();
-          sum += static_cast<std::uint64_t>(at - base) + text.size() + line +
-                 static_cast<std::uint64_t>(lineStart - base);
+          sum +=
+              static_cast<std::uint64_t>(at - base) + text.size() + line + static_cast<std::uint64_t>(lineStart - base);
         }
         return sum;
       });

@@ -39,7 +39,7 @@ TEST(Compile, FailureIsRememberedUntilAChange) {
 TEST(Compile, OddExpressions) {
   R re;
   re.SetExpression(std::string("\0abc", 4));  // not empty: the engine gets an empty range
-  EXPECT_EQ(re.ParseExpression(), 0);          // Perl syntax accepts the empty pattern
+  EXPECT_EQ(re.ParseExpression(), 0);         // Perl syntax accepts the empty pattern
   re.AddExpressionOption(R::Basic);
   EXPECT_NE(re.ParseExpression(), 0);  // basic syntax does not
   EXPECT_FALSE(re.GetExpressionError().empty());

@@ -22,8 +22,8 @@ struct Target {
 
 TEST(Expression, DefaultObject) {
   R re;
-  for (std::string s : {re.GetExpression(), re.GetStringToMatch(), re.GetFilesToMatch(), re.GetFormatString(),
-                        re.GetSaveExtension()}) {
+  for (std::string s :
+       {re.GetExpression(), re.GetStringToMatch(), re.GetFilesToMatch(), re.GetFormatString(), re.GetSaveExtension()}) {
     EXPECT_EQ(s, "");
   }
   EXPECT_FALSE(re.GetDirectoryRecursion());
@@ -73,13 +73,13 @@ TEST(Expression, CopyAndAssignment) {
   EXPECT_EQ(copy.GetOnMatching(), &NoteMatch);
   EXPECT_TRUE(copy.GetOnSearchingClosure() == original.GetOnSearchingClosure());
   EXPECT_EQ(static_cast<const R&>(copy).NumberOfSubexpressions(), 2u);  // compiled state carried
-  EXPECT_EQ(copy.GetLocale(), std::locale());  // the copy has the global locale
+  EXPECT_EQ(copy.GetLocale(), std::locale());                           // the copy has the global locale
 
   R target2;
   const std::locale before = target2.GetLocale();
   target2 = original;
   EXPECT_TRUE(target2 == original);
-  EXPECT_EQ(target2.GetLocale(), before);  // assignment keeps the target's locale
+  EXPECT_EQ(target2.GetLocale(), before);                                  // assignment keeps the target's locale
   EXPECT_EQ(static_cast<const R&>(target2).NumberOfSubexpressions(), 2u);  // compiled state carried
 
   target2 = target2;  // self-assignment changes nothing

@@ -11,9 +11,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -50,11 +50,21 @@ TEST(BackupNames, BackupFileComparesTheLastExtensionIgnoringCase) {
     const char* name;
     bool backup;
   } cases[] = {
-      {"bak", "work/list.bak", true},    {"bak", "work/LIST.BAK", true},   {"BaK", "list.bAk", true},
-      {"bak", "work/list.bak2", false},  {"bak", "work/list", false},      {"bak", "work/list.ba", false},
-      {"bak", "old.bak/readme", false},  {"bak", ".bak", false},           {"", "list.bak", false},
-      {"", "list.", false},              {"bak", "list.txt.bak", true},    {"txt", "list.txt.bak", false},
-      {"bak", ".bashrc.bak", true},      {"bak", "v1.0/README", false},    {"0/README", "v1.0/README", false},
+      {"bak", "work/list.bak", true},
+      {"bak", "work/LIST.BAK", true},
+      {"BaK", "list.bAk", true},
+      {"bak", "work/list.bak2", false},
+      {"bak", "work/list", false},
+      {"bak", "work/list.ba", false},
+      {"bak", "old.bak/readme", false},
+      {"bak", ".bak", false},
+      {"", "list.bak", false},
+      {"", "list.", false},
+      {"bak", "list.txt.bak", true},
+      {"txt", "list.txt.bak", false},
+      {"bak", ".bashrc.bak", true},
+      {"bak", "v1.0/README", false},
+      {"0/README", "v1.0/README", false},
   };
   for (const Case& c : cases) {
     R re;
@@ -121,7 +131,7 @@ TEST(ChangeFiles, EachFileIsWrittenWhenTheNextFileReportsAMatch) {
   ASSERT_EQ(rec.files.size(), 5u);
   EXPECT_EQ(rec.files[0], dir.Join("a.txt"));
   EXPECT_EQ(rec.files[2], dir.Join("b.txt"));
-  EXPECT_EQ(rec.firstFileThen[1], "x1 x2");  // still pending
+  EXPECT_EQ(rec.firstFileThen[1], "x1 x2");    // still pending
   EXPECT_EQ(rec.firstFileThen[2], "<1> <2>");  // written before b.txt's first event
   ASSERT_EQ(rec.matches[3].size(), 2u);
   EXPECT_EQ(rec.matches[3][0].text, "x4");
@@ -623,7 +633,8 @@ TEST(ChangeFiles, SignalAtAnyMomentLeavesNoTemporaryFile) {
   const auto start = std::chrono::steady_clock::now();
   Changer("old_name", "new_name", dir.Join("d")).ChangeFiles();
   Changer("new_name", "old_name", dir.Join("d")).ChangeFiles();
-  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) / 2;
+  const auto whole =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) / 2;
   const int runs = 120;
   for (int run = 0; run < runs; ++run) {
     const pid_t child = Spawn([&] {

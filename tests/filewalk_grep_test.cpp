@@ -2,8 +2,8 @@
 // report the same matches (file, line, byte offset, text) for patterns that
 // mean the same to both engines; and the same walk searched ahead on worker
 // threads must report exactly what one thread reports, in the same order.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -87,10 +87,9 @@ std::vector<Hit> GrepHits(const std::string& pattern, bool icase, const std::str
       ADD_FAILURE() << "unexpected grep output at " << at;
       break;
     }
-    hits.push_back(Hit{out.substr(at, nul - at),
-                       static_cast<unsigned>(std::stoul(out.substr(nul + 1, colon1 - nul - 1))),
-                       std::stoll(out.substr(colon1 + 1, colon2 - colon1 - 1)),
-                       out.substr(colon2 + 1, end - colon2 - 1)});
+    hits.push_back(
+        Hit{out.substr(at, nul - at), static_cast<unsigned>(std::stoul(out.substr(nul + 1, colon1 - nul - 1))),
+            std::stoll(out.substr(colon1 + 1, colon2 - colon1 - 1)), out.substr(colon2 + 1, end - colon2 - 1)});
     at = end + 1;
   }
   return hits;
@@ -159,9 +158,8 @@ TEST(FileWalkVersusGrep, SameMatchesOnACopiedTree) {
     bool icase;
   };
   const Pattern patterns[] = {
-      {"[A-Z][A-Z_]{3,}", false}, {"boost::[a-z_]+", false},  {"[0-9]+", false},
-      {"template *<", false},     {"regex_[a-z]+", true},     {"\\bconst\\b", false},
-      {"[a-z]+_[a-z]+\\(", false},
+      {"[A-Z][A-Z_]{3,}", false}, {"boost::[a-z_]+", false}, {"[0-9]+", false},           {"template *<", false},
+      {"regex_[a-z]+", true},     {"\\bconst\\b", false},    {"[a-z]+_[a-z]+\\(", false},
   };
   for (const Pattern& p : patterns) {
     std::vector<Hit> theirs = GrepHits(p.text, p.icase, tree);

@@ -216,8 +216,8 @@ TEST(GrepFiles, ReportsEveryMatchWithMarksPositionsAndLines) {
     }
     EXPECT_EQ(rec.hits[i].line, lines[i]) << i;
   }
-  EXPECT_EQ(rec.HitFiles(), (std::vector<std::string>{dir.Join("a.txt"), dir.Join("a.txt"), dir.Join("a.txt"),
-                                                      dir.Join("b.txt")}));
+  EXPECT_EQ(rec.HitFiles(),
+            (std::vector<std::string>{dir.Join("a.txt"), dir.Join("a.txt"), dir.Join("a.txt"), dir.Join("b.txt")}));
 
   Recorder stopper;
   stopper.stopAt = 1;
@@ -323,8 +323,7 @@ TEST_F(FileWalkTree, RecursionOrderIsFilesThenSubdirectoriesBytewise) {
 TEST_F(FileWalkTree, NameWithoutWildcard) {
   EXPECT_EQ(Found("hit", P("a.txt"), false), Ps({"a.txt"}));
   // With recursion the same name is looked for at every depth.
-  EXPECT_EQ(Found("hit", P("a.txt"), true),
-            Ps({"a.txt", ".hidden/a.txt", "m/a.txt", "m/deep/er/a.txt", "z/a.txt"}));
+  EXPECT_EQ(Found("hit", P("a.txt"), true), Ps({"a.txt", ".hidden/a.txt", "m/a.txt", "m/deep/er/a.txt", "z/a.txt"}));
   EXPECT_EQ(Found("hit", P("y.log"), true), Ps({"z/y.log"}));  // absent at the top, found below
 }
 
@@ -360,7 +359,8 @@ TEST(FileWalkLinks, FileLinksSearchedDirectoryLinksNotDescended) {
   EXPECT_EQ(Found("hit", dir.Join("top/*"), true),
             (std::vector<std::string>{dir.Join("top/link.txt"), dir.Join("top/real.txt")}));
   // A link named by the file pattern itself is followed.
-  EXPECT_EQ(Found("hit", dir.Join("top/dirlink"), false), (std::vector<std::string>{dir.Join("top/dirlink/target.txt")}));
+  EXPECT_EQ(Found("hit", dir.Join("top/dirlink"), false),
+            (std::vector<std::string>{dir.Join("top/dirlink/target.txt")}));
   EXPECT_EQ(Found("hit", dir.Join("top/link.txt"), false), (std::vector<std::string>{dir.Join("top/link.txt")}));
 }
 
@@ -377,8 +377,8 @@ TEST(FileWalkHostile, SpecialFilesAreNotRead) {
 
 TEST(FileWalkHostile, AwkwardNames) {
   TempDir dir;
-  const std::vector<std::string> names = {"with space.txt", "new\nline.txt", "\xff\xfe bytes.txt", "tab\there.txt",
-                                          "star*.txt", "-dash.txt"};
+  const std::vector<std::string> names = {"with space.txt", "new\nline.txt", "\xff\xfe bytes.txt",
+                                          "tab\there.txt",  "star*.txt",     "-dash.txt"};
   for (const std::string& n : names) dir.Write("d/" + n, "hit\n");
   std::vector<std::string> want;
   for (const std::string& n : names) want.push_back(dir.Join("d/" + n));

@@ -67,8 +67,8 @@ TEST(Handlers, ClosuresCallTheirTarget) {
   EXPECT_EQ(derived.hits, 1);
   EXPECT_FALSE(virtualCall == inherited);
 
-  R::OnGreppingClosure nullMethod(&listener, static_cast<void (Listener::*)(R&, const REMatchInfo&, unsigned,
-                                                                              unsigned, bool&)>(nullptr));
+  R::OnGreppingClosure nullMethod(
+      &listener, static_cast<void (Listener::*)(R&, const REMatchInfo&, unsigned, unsigned, bool&)>(nullptr));
   EXPECT_FALSE(static_cast<bool>(nullMethod));  // no function part: not set
 
   re.SetOnGreppingClosure(grep);

@@ -66,8 +66,7 @@ std::set<R::Matches> Matches(R& re) {
 
 // The strings in record order.
 std::vector<std::string> Strings(const R& re) {
-  return {re.GetExpression(), re.GetStringToMatch(), re.GetFilesToMatch(), re.GetFormatString(),
-          re.GetSaveExtension()};
+  return {re.GetExpression(), re.GetStringToMatch(), re.GetFilesToMatch(), re.GetFormatString(), re.GetSaveExtension()};
 }
 
 }  // namespace
@@ -117,9 +116,8 @@ TEST(SettingsRecord, StringsRoundTripExactly) {
     return s;
   }();
   const std::vector<std::string> cases = {
-      "plain",        " leading",          "trailing ",  "  ",          "a b\tc\nd\r\ne",
-      "\n",           "nul\0inside"s,      "\0"s,        "end\0"s,      "12 34",
-      "\xff\x80\x01", "1 6 0 1 2 8 12 15", big,
+      "plain", " leading", "trailing ", "  ",           "a b\tc\nd\r\ne",    "\n", "nul\0inside"s,
+      "\0"s,   "end\0"s,   "12 34",     "\xff\x80\x01", "1 6 0 1 2 8 12 15", big,
   };
   for (const std::string& s : cases) {
     R out;
@@ -202,13 +200,17 @@ TEST(SettingsRecord, DamagedRecords) {
       {"empty stream", "", true, oldOptions, oldStrings},
       {"only blanks", "  \n ", true, oldOptions, oldStrings},
       {"version only", "1 ", true, {}, oldStrings},
-      {"inside the option list", "1 6 0 1 2", true, {R::EscapeInLists, R::CharClasses, R::Intervals},
-       oldStrings},
+      {"inside the option list", "1 6 0 1 2", true, {R::EscapeInLists, R::CharClasses, R::Intervals}, oldStrings},
       {"count too large for its type", "1 99999999999 0", true, {}, oldStrings},
-      {"huge count, few elements", "1 2147483647 1 2 3", true,
-       {R::CharClasses, R::Intervals, R::LimitedOps}, oldStrings},
+      {"huge count, few elements",
+       "1 2147483647 1 2 3",
+       true,
+       {R::CharClasses, R::Intervals, R::LimitedOps},
+       oldStrings},
       {"negative counts", "1 -3 -2 0 0 0 0 0 0 0", false, {}, {"", "", "", "", ""}},
-      {"repeated and cut elements", "1 5 5 5 267 -129 1000 0 0 0 0 0 0 0 0", false,
+      {"repeated and cut elements",
+       "1 5 5 5 267 -129 1000 0 0 0 0 0 0 0 0",
+       false,
        {R::BkPlusQm, R::Icase, static_cast<R::Options>(127), static_cast<R::Options>(-24)},
        {"", "", "", "", ""}},
       {"element beyond 32 bits", "1 1 4294967296 0 0 0 0 0 0 0 0", true, {}, oldStrings},

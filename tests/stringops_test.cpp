@@ -115,17 +115,13 @@ TEST(Match, AnchoredAndWholeSubject) {
     bool match, matchAll;
   };
   const Case cases[] = {
-      {"a", "abc", true, false},
-      {"abc", "abc", true, true},
-      {"b", "abc", false, false},
+      {"a", "abc", true, false},    {"abc", "abc", true, true},  {"b", "abc", false, false},
       {"a|ab", "ab", true, true},  // a whole-subject match exists behind the first alternative
-      {"a*?", "aaa", true, true},
-      {"x*", "", true, true},      // an empty subject is searched like any other
-      {"a.c", "a\0c"s, true, true},
-      {"a", "\0a"s, false, false},  // NUL is an ordinary first byte
-      {"", "abc", false, false},    // empty expression
-      {"(", "abc", false, false},   // does not compile
-      {"a\0b"s, "ab", true, false}, // the expression ends at its NUL
+      {"a*?", "aaa", true, true},   {"x*", "", true, true},       // an empty subject is searched like any other
+      {"a.c", "a\0c"s, true, true}, {"a", "\0a"s, false, false},  // NUL is an ordinary first byte
+      {"", "abc", false, false},                                  // empty expression
+      {"(", "abc", false, false},                                 // does not compile
+      {"a\0b"s, "ab", true, false},                               // the expression ends at its NUL
   };
   for (const Case& c : cases) {
     R re = Make(c.expression, c.subject);
@@ -212,11 +208,9 @@ TEST(Search, LineAndLineStart) {
     unsigned line, lineStart;
   };
   const Case cases[] = {
-      {"x", "a\nbx\nc", 2, 2},
-      {"c", "a\nbx\nc", 3, 5},
+      {"x", "a\nbx\nc", 2, 2}, {"c", "a\nbx\nc", 3, 5},
       {"\n", "ab\ncd", 1, 0},  // a match on a newline belongs to the line it ends
-      {"d", "\n\n\nd", 4, 3},
-      {"x", "x", 1, 0},
+      {"d", "\n\n\nd", 4, 3},  {"x", "x", 1, 0},
   };
   for (const Case& c : cases) {
     R re = Make(c.expression, c.subject);
@@ -440,14 +434,8 @@ TEST(Format, PerlSyntaxOnTheCurrentMatch) {
     std::string format, expected;
   };
   const Case cases[] = {
-      {"$2=$1", "value=key"},
-      {"${1}0|$10", "key0|"},
-      {"$&", "key=value"},
-      {"[$`][$']", "[x ][ y]"},
-      {"\\U$1\\E-\\u$2", "KEY-Value"},
-      {"$$1 \\$", "$1 $"},
-      {"a\\tb\\n", "a\tb\n"},
-      {"(&?:)", "(&?:)"},
+      {"$2=$1", "value=key"},          {"${1}0|$10", "key0|"}, {"$&", "key=value"},    {"[$`][$']", "[x ][ y]"},
+      {"\\U$1\\E-\\u$2", "KEY-Value"}, {"$$1 \\$", "$1 $"},    {"a\\tb\\n", "a\tb\n"}, {"(&?:)", "(&?:)"},
       {"\0$1\0"s, "\0key\0"s},
   };
   for (const Case& c : cases) {
@@ -586,7 +574,6 @@ TEST(Merge, HandlerChangesDoNotDisturbTheRunningMerge) {
   std::string allReplaced;
   for (int i = 0; i < 43; ++i) allReplaced += "[z]";
   EXPECT_EQ(nested, allReplaced);
-
 }
 
 TEST(Merge, SwitchesReadAtEveryMatch) {
@@ -679,12 +666,8 @@ TEST(Differential, AgreesWithBoostOnRealText) {
     const char* format;
   };
   const Case cases[] = {
-      {"\\w+", "<$&>"},
-      {"#\\s*define\\s+(\\w+)", "D($1)"},
-      {"\\(([^()]*)\\)", "[$1|$`]"},
-      {"[A-Z_]{3,}", "\\L$&"},
-      {"\\d+|\\n", "$&$&"},
-      {"(?<=\\s)int\\b", "long"},
+      {"\\w+", "<$&>"},     {"#\\s*define\\s+(\\w+)", "D($1)"}, {"\\(([^()]*)\\)", "[$1|$`]"}, {"[A-Z_]{3,}", "\\L$&"},
+      {"\\d+|\\n", "$&$&"}, {"(?<=\\s)int\\b", "long"},
   };
   for (const Case& c : cases) {
     const boost::regex e(c.expression);
@@ -692,8 +675,7 @@ TEST(Differential, AgreesWithBoostOnRealText) {
     re.SetMergeCopy(true);
     EXPECT_EQ(MergeOf(re), boost::regex_replace(text, e, std::string(c.format))) << c.expression;
     re.SetMergeCopy(false);
-    EXPECT_EQ(MergeOf(re), boost::regex_replace(text, e, std::string(c.format), boost::format_no_copy))
-        << c.expression;
+    EXPECT_EQ(MergeOf(re), boost::regex_replace(text, e, std::string(c.format), boost::format_no_copy)) << c.expression;
 
     const std::vector<Entry> expected = IteratorMatches(c.expression, text);
     EXPECT_GT(expected.size(), 10u) << c.expression;

@@ -220,18 +220,18 @@ class RAVELIN_API RegularExpression {
 
   // Match options; the flag word bits are the engine's match flags.
   enum Matches : signed char {
-    MatchDefault = 0,         // 0       no restriction
-    MatchNotBol = 1,          // 0x1     the subject does not start a line
-    MatchNotEol = 2,          // 0x2     the subject does not end a line
-    MatchNotBob = 3,          // 0x4     the subject does not start the buffer
-    MatchNotEob = 4,          // 0x8     the subject does not end the buffer
-    MatchNotBow = 5,          // 0x10    the subject does not start a word
-    MatchNotEow = 6,          // 0x20    the subject does not end a word
-    MatchNotDotNewline = 7,   // 0x40    . does not match a newline
-    MatchNotDotNull = 8,      // 0x80    . does not match NUL
-    MatchAny = 9,             // 0x400   any match will do
-    MatchNotNull = 10,        // 0x800   an empty match is not accepted
-    MatchContinuous = 11      // 0x1000  a match must begin where the search begins
+    MatchDefault = 0,        // 0       no restriction
+    MatchNotBol = 1,         // 0x1     the subject does not start a line
+    MatchNotEol = 2,         // 0x2     the subject does not end a line
+    MatchNotBob = 3,         // 0x4     the subject does not start the buffer
+    MatchNotEob = 4,         // 0x8     the subject does not end the buffer
+    MatchNotBow = 5,         // 0x10    the subject does not start a word
+    MatchNotEow = 6,         // 0x20    the subject does not end a word
+    MatchNotDotNewline = 7,  // 0x40    . does not match a newline
+    MatchNotDotNull = 8,     // 0x80    . does not match NUL
+    MatchAny = 9,            // 0x400   any match will do
+    MatchNotNull = 10,       // 0x800   an empty match is not accepted
+    MatchContinuous = 11     // 0x1000  a match must begin where the search begins
   };
 
   // Result code of a compilation whose option word the engine cannot express.
@@ -258,13 +258,13 @@ class RAVELIN_API RegularExpression {
   };
 
   struct FileChangeProblem {
-    std::string fileName;        // the file concerned (see ProblemKind)
+    std::string fileName;  // the file concerned (see ProblemKind)
     ProblemKind problem = OpenFailed;
-    unsigned long position = 0;  // a byte offset, per kind; 0 where none
-    std::string text;            // TextChanged: the expected text; SearchFailed: the
-                                 // engine's reason; TempCreateFailed, WriteFailed: the
-                                 // file left unchanged; else ""
-    unsigned long errorCode = 0; // errno of the failing call; 0 for TextChanged
+    unsigned long position = 0;   // a byte offset, per kind; 0 where none
+    std::string text;             // TextChanged: the expected text; SearchFailed: the
+                                  // engine's reason; TempCreateFailed, WriteFailed: the
+                                  // file left unchanged; else ""
+    unsigned long errorCode = 0;  // errno of the failing call; 0 for TextChanged
   };
 
   // The replacements pending for the file that ChangeFiles is rewriting.
@@ -274,7 +274,7 @@ class RAVELIN_API RegularExpression {
       std::string text;            // the matched bytes
       std::string replacement;     // the bytes that replace them
     };
-    std::string fileName;  // "" when nothing is pending
+    std::string fileName;                          // "" when nothing is pending
     std::vector<GrepInformation> grepInformation;  // ascending, non-overlapping
   };
   using GrepInformation = MergeFileInformation::GrepInformation;
@@ -287,27 +287,31 @@ class RAVELIN_API RegularExpression {
 
   // Addition. Why a file operation passed a path by (GetSkippedFiles).
   enum SkipReason : unsigned char {
-    NotFound = 0,      // the file pattern names a file or directory that does not exist
-    Unreadable = 1,    // a file or directory that could not be opened or read (errorCode)
-    SearchGaveUp = 2   // the engine could not search the file to its end (text: its reason)
+    NotFound = 0,     // the file pattern names a file or directory that does not exist
+    Unreadable = 1,   // a file or directory that could not be opened or read (errorCode)
+    SearchGaveUp = 2  // the engine could not search the file to its end (text: its reason)
   };
   // Addition. One path a file operation passed by.
   struct SkippedFile {
-    std::string fileName;        // as the walk names it (the file pattern, for NotFound)
+    std::string fileName;  // as the walk names it (the file pattern, for NotFound)
     SkipReason reason = NotFound;
-    unsigned long errorCode = 0; // errno of the failing call; 0 for SearchGaveUp
-    std::string text;            // SearchGaveUp: the engine's reason; else ""
+    unsigned long errorCode = 0;  // errno of the failing call; 0 for SearchGaveUp
+    std::string text;             // SearchGaveUp: the engine's reason; else ""
   };
   // --------------------------------------------------------------- handlers
   // Plain handlers; the first argument is the object raising the event. A
   // bool& argument is the go-on flag, preset to true: set it false to stop.
   using OnMatchingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart);
   using OnSearchingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart);
-  using OnGreppingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart, bool& goOn);
-  using OnMergingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart, bool& goOn);
-  using OnGreppingFilesHandler = void (*)(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned line, bool& goOn);
+  using OnGreppingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart,
+                                     bool& goOn);
+  using OnMergingHandler = void (*)(RegularExpression&, const REMatchInfo&, unsigned line, unsigned lineStart,
+                                    bool& goOn);
+  using OnGreppingFilesHandler = void (*)(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned line,
+                                          bool& goOn);
   using OnFindFilesHandler = void (*)(RegularExpression&, std::string fileName, bool& goOn);
-  using OnChangingFilesHandler = void (*)(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned line, bool& goOn);
+  using OnChangingFilesHandler = void (*)(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned line,
+                                          bool& goOn);
 
   // Bound handlers with the same arguments.
   using OnMatchingClosure = Closure<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned)>;
@@ -340,19 +344,19 @@ class RAVELIN_API RegularExpression {
   // compiled form stale). Getters return copies.
   std::string GetExpression() const;
   void SetExpression(const std::string& text);
-  std::string GetStringToMatch() const;          // subject of the string operations
+  std::string GetStringToMatch() const;  // subject of the string operations
   void SetStringToMatch(const std::string& text);
-  std::string GetFilesToMatch() const;           // file pattern
+  std::string GetFilesToMatch() const;  // file pattern
   void SetFilesToMatch(const std::string& spec);
-  std::string GetFormatString() const;           // format of Format, Merge, ChangeFiles
+  std::string GetFormatString() const;  // format of Format, Merge, ChangeFiles
   void SetFormatString(const std::string& format);
-  std::string GetSaveExtension() const;          // backup extension of ChangeFiles; "" = none
+  std::string GetSaveExtension() const;  // backup extension of ChangeFiles; "" = none
   void SetSaveExtension(const std::string& extension);
-  bool GetDirectoryRecursion() const;            // file operations descend into subdirectories
+  bool GetDirectoryRecursion() const;  // file operations descend into subdirectories
   void SetDirectoryRecursion(bool on);
-  bool GetMergeCopy() const;                     // Merge copies the text outside the matches
+  bool GetMergeCopy() const;  // Merge copies the text outside the matches
   void SetMergeCopy(bool on);
-  std::locale GetLocale() const;                 // takes effect at the next compilation
+  std::locale GetLocale() const;  // takes effect at the next compilation
   void SetLocale(const std::locale& loc);
   // Addition. FindFiles and GrepFiles read and search up to this many files
   // at once on worker threads of their own (libravelin.so only); handlers

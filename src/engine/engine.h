@@ -23,9 +23,8 @@ class CompiledExpression {
   // Compiles [first, last) under a legacy option word (see options/translate.h)
   // with the locale imbued first. extendedRules: the option set holds Extended
   // (the word alone cannot tell Extended+EscapeInLists from Normal-NoCollate).
-  static std::shared_ptr<const CompiledExpression> Compile(const char* first, const char* last,
-                                                           unsigned optionWord, bool extendedRules,
-                                                           const std::locale& loc);
+  static std::shared_ptr<const CompiledExpression> Compile(const char* first, const char* last, unsigned optionWord,
+                                                           bool extendedRules, const std::locale& loc);
   // Compiles as the file walk does: Perl syntax, optionally case-insensitive.
   static std::shared_ptr<const CompiledExpression> CompileForFiles(const std::string& text, bool icase);
 
@@ -133,8 +132,8 @@ void ReframeMatch(boost::cmatch& m, const char* origin, const char* last);
 // One search over [first, last) with positions counted from base. Returns
 // true on a match; false when there is none or the engine gave up, in which
 // case *failure (if given) holds the reason.
-bool SafeSearch(const char* first, const char* last, const char* base, boost::cmatch& m,
-                const boost::regex& e, boost::match_flag_type flags, std::string* failure);
+bool SafeSearch(const char* first, const char* last, const char* base, boost::cmatch& m, const boost::regex& e,
+                boost::match_flag_type flags, std::string* failure);
 
 // Counts lines incrementally over one buffer: the line of an offset is 1 +
 // the '\n' bytes before it; its line start the offset after the last of

@@ -9,8 +9,8 @@
 namespace RegexClass {
 namespace detail {
 
-bool SafeSearch(const char* first, const char* last, const char* base, boost::cmatch& m,
-                const boost::regex& e, boost::match_flag_type flags, std::string* failure) {
+bool SafeSearch(const char* first, const char* last, const char* base, boost::cmatch& m, const boost::regex& e,
+                boost::match_flag_type flags, std::string* failure) {
   try {
     return boost::regex_search(first, last, m, e, flags, base);
   } catch (const std::runtime_error& error) {  // boost::regex_error included
@@ -92,7 +92,8 @@ bool MatchWalker::NextInLines() {
       if (prefilter_ && !prefilter_->Broken()) {
         if (prefilter_->NextLineCandidate(static_cast<std::size_t>(at - base_), end)) {
           if (base_ + end > lineEnd_) {
-            at = static_cast<const char*>(memrchr(lineEnd_, '\n', static_cast<std::size_t>(base_ + end - lineEnd_))) + 1;
+            at =
+                static_cast<const char*>(memrchr(lineEnd_, '\n', static_cast<std::size_t>(base_ + end - lineEnd_))) + 1;
             if (!OpenLine(at)) break;
           }
         } else if (!prefilter_->Broken()) {

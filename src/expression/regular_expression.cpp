@@ -76,10 +76,9 @@ RegularExpression::~RegularExpression() { DeallocateStack(); }
 
 bool RegularExpression::operator==(const RegularExpression& other) const {
   return expressionOptions == other.expressionOptions && matchOptions == other.matchOptions &&
-         expression == other.expression && stringToMatch == other.stringToMatch &&
-         filesToMatch == other.filesToMatch && formatString == other.formatString &&
-         saveExtension == other.saveExtension && directoryRecursion == other.directoryRecursion &&
-         mergeCopy == other.mergeCopy;
+         expression == other.expression && stringToMatch == other.stringToMatch && filesToMatch == other.filesToMatch &&
+         formatString == other.formatString && saveExtension == other.saveExtension &&
+         directoryRecursion == other.directoryRecursion && mergeCopy == other.mergeCopy;
 }
 
 std::string RegularExpression::GetExpression() const { return expression; }

@@ -48,8 +48,6 @@ std::string RegularExpression::BackupNameOf(const std::string& fileName) const {
 
 std::string RegularExpression::ReplaceExtension() const { return BackupNameOf(mergeFileInformation.fileName); }
 
-const std::vector<RegularExpression::SkippedFile>& RegularExpression::GetSkippedFiles() const {
-  return skippedFiles;
-}
+const std::vector<RegularExpression::SkippedFile>& RegularExpression::GetSkippedFiles() const { return skippedFiles; }
 
 }  // namespace RegexClass

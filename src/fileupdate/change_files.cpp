@@ -19,9 +19,9 @@ namespace RegexClass {
 namespace detail {
 
 struct ChangeRun {
-  FileChange change;        // the file being written, while one is
-  std::string fileName;     // the file whose matches are coming in
-  bool passOver = false;    // that file is left as it is
+  FileChange change;      // the file being written, while one is
+  std::string fileName;   // the file whose matches are coming in
+  bool passOver = false;  // that file is left as it is
   bool extensionUsable = true;
   BackupLedger backups;     // the backups written by this run
   std::string replacement;  // reused from match to match
@@ -37,7 +37,8 @@ namespace {
 // is dropped with the run).
 class RunGuard {
  public:
-  RunGuard(RegularExpression& re, std::stack<RegularExpression::MergeSave, std::deque<RegularExpression::MergeSave>>& saves,
+  RunGuard(RegularExpression& re,
+           std::stack<RegularExpression::MergeSave, std::deque<RegularExpression::MergeSave>>& saves,
            RegularExpression::MergeFileInformation& pending, detail::ChangeRun*& slot, detail::ChangeRun* run)
       : saves_(saves), pending_(pending), slot_(slot), previous_(slot), exceptions_(std::uncaught_exceptions()) {
     (void)re;

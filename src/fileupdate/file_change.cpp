@@ -94,8 +94,8 @@ bool FileChange::Finish(const std::string& backupEntry, const std::string& backu
     return false;
   }
   if (!temp_.Sync(&err)) {
-    Record(problems, temp_.Name(), R::WriteFailed, CurrentOffset(temp_.Fd()) < 0 ? 0 : CurrentOffset(temp_.Fd()),
-           err, name);
+    Record(problems, temp_.Name(), R::WriteFailed, CurrentOffset(temp_.Fd()) < 0 ? 0 : CurrentOffset(temp_.Fd()), err,
+           name);
     Abandon();
     return false;
   }
@@ -137,8 +137,7 @@ bool FileChange::WriteOut(const char* data, std::size_t n, std::vector<Problem>&
   int err = 0;
   if (temp_.Write(data, n, &err)) return true;
   const std::int64_t at = CurrentOffset(temp_.Fd());
-  Record(problems, temp_.Name(), R::WriteFailed, at < 0 ? 0 : static_cast<std::uint64_t>(at), err,
-         *file_->displayName);
+  Record(problems, temp_.Name(), R::WriteFailed, at < 0 ? 0 : static_cast<std::uint64_t>(at), err, *file_->displayName);
   Abandon();
   return false;
 }
@@ -150,8 +149,7 @@ bool FileChange::Flush(std::vector<Problem>& problems) {
   int err = 0;
   if (temp_.Write(out_.get(), n, &err)) return true;
   const std::int64_t at = CurrentOffset(temp_.Fd());
-  Record(problems, temp_.Name(), R::WriteFailed, at < 0 ? 0 : static_cast<std::uint64_t>(at), err,
-         *file_->displayName);
+  Record(problems, temp_.Name(), R::WriteFailed, at < 0 ? 0 : static_cast<std::uint64_t>(at), err, *file_->displayName);
   Abandon();
   return false;
 }
@@ -161,8 +159,7 @@ bool FileChange::StillTheFileRead(std::vector<Problem>& problems) {
   FileStat named;
   const FileStat& read = file_->status;
   if (Fstat(file_->fd, &now, nullptr) && SameFileState(now, read) &&
-      StatAt(targetDir_.Get(), targetLeaf_, false, &named, nullptr) && named.dev == read.dev &&
-      named.ino == read.ino) {
+      StatAt(targetDir_.Get(), targetLeaf_, false, &named, nullptr) && named.dev == read.dev && named.ino == read.ino) {
     return true;
   }
   Record(problems, *file_->displayName, R::TextChanged, firstPosition_, 0, firstText_);
@@ -194,9 +191,8 @@ bool FileChange::WriteBackup(const std::string& backupEntry, const std::string& 
   int ownerRefused = 0;
   const std::size_t size = static_cast<std::size_t>(file_->last - file_->first);
   if (err != 0 || !backup.CreateAt(dir.Get(), DirectoryOf(backupName), &err) ||
-      !backup.Write(file_->first, size, &err) ||
-      !GiveAttributes(backup, file_->fd, read, &ownerRefused, &err) || !backup.Sync(&err) ||
-      !backup.KeepAsAt(dir.Get(), leaf, &err)) {
+      !backup.Write(file_->first, size, &err) || !GiveAttributes(backup, file_->fd, read, &ownerRefused, &err) ||
+      !backup.Sync(&err) || !backup.KeepAsAt(dir.Get(), leaf, &err)) {
     Record(problems, backupName, R::BackupFailed, 0, err);
     Abandon();
     return false;

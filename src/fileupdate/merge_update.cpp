@@ -1,7 +1,7 @@
 // The in-place update of the file whose replacements are pending.
 #include "fileupdate/file_rewrite.h"
-#include "platform/temp_file.h"
 #include "platform/posix_file.h"
+#include "platform/temp_file.h"
 #include "ravelin/RegularExpression.h"
 
 namespace RegexClass {

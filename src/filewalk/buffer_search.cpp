@@ -4,8 +4,7 @@ namespace RegexClass {
 namespace detail {
 
 BufferSearchResult SearchBuffer(const char* first, const char* last, const boost::regex& e,
-                                boost::match_flag_type flags, SearchScope scope, MatchSink* sink,
-                                bool lineBounded) {
+                                boost::match_flag_type flags, SearchScope scope, MatchSink* sink, bool lineBounded) {
   BufferSearchResult result;
   MatchWalker walker(first, last, e, flags, lineBounded);
   LineCounter lines(first);

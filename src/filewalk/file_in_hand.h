@@ -12,12 +12,12 @@ namespace RegexClass {
 namespace detail {
 
 struct FileInHand {
-  int directoryFd = -1;                     // the directory holding the entry, or AT_FDCWD
-  const std::string* entryName = nullptr;   // its name relative to directoryFd
-  const std::string* displayName = nullptr; // its name as the user would type it
-  int fd = -1;                              // open for reading; locked while changing
-  FileStat status;                          // taken when it was opened, before the read
-  const char* first = nullptr;              // the bytes read
+  int directoryFd = -1;                      // the directory holding the entry, or AT_FDCWD
+  const std::string* entryName = nullptr;    // its name relative to directoryFd
+  const std::string* displayName = nullptr;  // its name as the user would type it
+  int fd = -1;                               // open for reading; locked while changing
+  FileStat status;                           // taken when it was opened, before the read
+  const char* first = nullptr;               // the bytes read
   const char* last = nullptr;
   // Set by whoever replaced the file while in hand: the identity of the new
   // file, so that the walk knows it when another name leads to it.

@@ -34,9 +34,7 @@ struct NameTest {
   }
 };
 
-bool IsAlphanumeric(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
+bool IsAlphanumeric(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
 }  // namespace
 
@@ -57,8 +55,7 @@ constexpr std::size_t kMaxOpenDirectories = 32;
 // directory on the current path.
 class Walk {
  public:
-  Walk(const NameTest& test, bool recurse, FileVisitor& visitor)
-      : test_(test), recurse_(recurse), visitor_(visitor) {}
+  Walk(const NameTest& test, bool recurse, FileVisitor& visitor) : test_(test), recurse_(recurse), visitor_(visitor) {}
 
   // Walks the directory at path, whose entries are named prefix + name
   // (prefix "" or ending in '/'). A link at path is followed. A top that
@@ -98,12 +95,12 @@ class Walk {
 
  private:
   struct Frame {
-    Directory dir;                             // closed while far above the walk
-    DirectoryId id;                            // what dir must be when opened again
-    std::string name;                          // entry name in the parent ("" at the top)
-    std::size_t prefixLength = 0;              // prefix_ of this directory's entries
+    Directory dir;                            // closed while far above the walk
+    DirectoryId id;                           // what dir must be when opened again
+    std::string name;                         // entry name in the parent ("" at the top)
+    std::size_t prefixLength = 0;             // prefix_ of this directory's entries
     std::vector<std::string> subdirectories;  // byte-wise order
-    std::size_t next = 0;                      // the next subdirectory to walk
+    std::size_t next = 0;                     // the next subdirectory to walk
   };
 
   // Makes dir the current directory, lists it, and hands over its files.
@@ -221,8 +218,9 @@ class Walk {
 // file, reported when it cannot be found.
 bool VisitNamedFile(const std::string& spec, FileVisitor& visitor) {
   const std::size_t slash = spec.rfind('/');
-  const std::string directory =
-      slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : spec.substr(0, slash);
+  const std::string directory = slash == std::string::npos ? std::string(".")
+                                : slash == 0               ? std::string("/")
+                                                           : spec.substr(0, slash);
   const std::string name = slash == std::string::npos ? spec : spec.substr(slash + 1);
   int err = 0;
   UniqueFd dir = OpenDirectoryHandle(directory, &err);

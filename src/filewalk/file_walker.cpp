@@ -31,8 +31,8 @@ enum class Mode { Find, Grep, Change };
 // Reads the whole file into buffer (grown as needed). The size is a hint
 // only: the file may grow or shrink while it is read, and some files report
 // 0. One spare byte lets the first read already see the end.
-bool ReadWhole(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer, std::size_t& capacity,
-               std::size_t* used, int* err) {
+bool ReadWhole(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer, std::size_t& capacity, std::size_t* used,
+               int* err) {
   std::size_t want = kFirstBuffer;
   if (hint + 1 > want) want = static_cast<std::size_t>(hint) + 1;
   if (capacity > kKeptBuffer && want <= kKeptBuffer) {
@@ -106,8 +106,7 @@ struct FileJob final : ReadAheadJob {
 // Opens, reads and searches each file of the walk, in one of three modes.
 class FileWalker::Visitor final : public FileVisitor, private MatchSink {
  public:
-  Visitor(FileWalker& walker, Mode mode, boost::match_flag_type flags)
-      : walker_(walker), mode_(mode), flags_(flags) {}
+  Visitor(FileWalker& walker, Mode mode, boost::match_flag_type flags) : walker_(walker), mode_(mode), flags_(flags) {}
 
   FindCallback onFind = nullptr;
   GrepCallback onMatch = nullptr;
@@ -277,8 +276,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     const char* name = hand.displayName->c_str();
     const boost::regex& e = walker_.compiled_->Regex();
     if (mode_ == Mode::Find) {
-      const BufferSearchResult result = SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr,
-                                                          walker_.lineBounded_);
+      const BufferSearchResult result =
+          SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr, walker_.lineBounded_);
       if (result.matches > 0) {
         ++count_;
         return onFind == nullptr || onFind(name);
@@ -287,9 +286,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     }
     current_ = &hand;
     // Without a callback nothing needs a line number or a match object.
-    const BufferSearchResult result =
-        SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::AllMatches, onMatch != nullptr ? this : nullptr,
-                     walker_.lineBounded_);
+    const BufferSearchResult result = SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::AllMatches,
+                                                   onMatch != nullptr ? this : nullptr, walker_.lineBounded_);
     current_ = nullptr;
     count_ += result.matches;
     if (result.failed && !result.stopped) return Failed(*hand.displayName, result.failure);

@@ -71,8 +71,8 @@ class FileWalker {
   // GrepFiles for a change: each file is locked (flock, so two changing runs
   // take turns per file) from before it is read until onEnd or onFailure has
   // heard of it, and each match carries the file in hand (MatchView::file).
-  unsigned ChangeFiles(GrepCallback onMatch, FileEndCallback onEnd, FailureCallback onFailure,
-                       const std::string& spec, bool recurse, unsigned matchFlags);
+  unsigned ChangeFiles(GrepCallback onMatch, FileEndCallback onEnd, FailureCallback onFailure, const std::string& spec,
+                       bool recurse, unsigned matchFlags);
 
   // FindFiles and GrepFiles read and search up to this many files at once
   // on worker threads (1: all on the calling thread, the default; the solo

@@ -56,8 +56,8 @@ class ReadAhead {
   void Work();
 
   mutable std::mutex mutex_;
-  std::condition_variable wake_;  // workers: a job to start, or stop
-  std::condition_variable done_;  // the calling thread: a job finished
+  std::condition_variable wake_;                     // workers: a job to start, or stop
+  std::condition_variable done_;                     // the calling thread: a job finished
   std::deque<std::unique_ptr<ReadAheadJob>> queue_;  // in walk order
   std::size_t depth_;
   bool stopping_ = false;

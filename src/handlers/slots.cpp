@@ -56,7 +56,9 @@ void RegularExpression::SetOnGreppingFilesClosure(const OnGreppingFilesClosure& 
   onGreppingFilesClosure = c;
   if (c) onGreppingFiles = nullptr;
 }
-RegularExpression::OnGreppingFilesClosure RegularExpression::GetOnGreppingFilesClosure() const { return onGreppingFilesClosure; }
+RegularExpression::OnGreppingFilesClosure RegularExpression::GetOnGreppingFilesClosure() const {
+  return onGreppingFilesClosure;
+}
 
 void RegularExpression::SetOnFindFiles(OnFindFilesHandler h) {
   onFindFiles = h;
@@ -78,6 +80,8 @@ void RegularExpression::SetOnChangingFilesClosure(const OnChangingFilesClosure& 
   onChangingFilesClosure = c;
   if (c) onChangingFiles = nullptr;
 }
-RegularExpression::OnChangingFilesClosure RegularExpression::GetOnChangingFilesClosure() const { return onChangingFilesClosure; }
+RegularExpression::OnChangingFilesClosure RegularExpression::GetOnChangingFilesClosure() const {
+  return onChangingFilesClosure;
+}
 
 }  // namespace RegexClass

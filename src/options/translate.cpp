@@ -165,8 +165,8 @@ Translation TranslateOptions(const char* first, const char* last, unsigned word,
     rw.literalBraces = !(word & kIntervals);
   }
 
-  const bool rewrite = rw.digitsForBackrefs || rw.literalBackslashInLists || rw.literalClassesInLists ||
-                       rw.literalBraces;
+  const bool rewrite =
+      rw.digitsForBackrefs || rw.literalBackslashInLists || rw.literalClassesInLists || rw.literalBraces;
   if (rewrite) {
     t.pattern = RewritePattern(first, last, rw);
   } else {

@@ -135,10 +135,8 @@ std::istream& operator>>(std::istream& is, RegularExpression& re) {
   // Each step runs only when every step before it succeeded.
   static_cast<void>(ReadSet(is, re.expressionOptions) && ReadSet(is, re.matchOptions) &&
                     ReadFlag(is, re.directoryRecursion) && ReadFlag(is, re.mergeCopy) &&
-                    ReadString(is, re.expression, false) &&
-                    ReadString(is, re.stringToMatch, false) &&
-                    ReadString(is, re.filesToMatch, false) &&
-                    ReadString(is, re.formatString, false) &&
+                    ReadString(is, re.expression, false) && ReadString(is, re.stringToMatch, false) &&
+                    ReadString(is, re.filesToMatch, false) && ReadString(is, re.formatString, false) &&
                     ReadString(is, re.saveExtension, true));
   return is;
 }

@@ -28,8 +28,8 @@ enum class Call {
   Chown,
   Unlink,
   OpenDir,
-  Lock,        // taking the advisory lock of a file being changed
-  Xattr,       // copying an extended attribute
+  Lock,   // taking the advisory lock of a file being changed
+  Xattr,  // copying an extended attribute
 };
 // From now on the (skip + 1)-th call of that kind fails with err (once).
 void InjectFault(Call call, int err, int skip = 0);

@@ -13,9 +13,7 @@
 // operations leave nothing behind.
 class RegularExpressionTLSStack {
  public:
-  RegularExpressionTLSStack() {
-    valid_ = pthread_key_create(&key_, &RegexClass::detail::FreeStackOfEndingThread) == 0;
-  }
+  RegularExpressionTLSStack() { valid_ = pthread_key_create(&key_, &RegexClass::detail::FreeStackOfEndingThread) == 0; }
   ~RegularExpressionTLSStack() {
     if (valid_) pthread_key_delete(key_);
   }

@@ -121,9 +121,7 @@ bool TempFile::CreateAt(int dirFd, const std::string& shownDir, int* err) {
   return true;
 }
 
-bool TempFile::KeepAs(const std::string& target, int* err) {
-  return KeepAsAt(AT_FDCWD, target, err);
-}
+bool TempFile::KeepAs(const std::string& target, int* err) { return KeepAsAt(AT_FDCWD, target, err); }
 
 bool TempFile::KeepAsAt(int targetDir, const std::string& leaf, int* err) {
   fd_.Reset();

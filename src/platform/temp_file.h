@@ -67,7 +67,7 @@ class TempFile {
   UniqueFd dir_;      // the directory holding the file
   std::string leaf_;  // its name there
   std::string name_;
-  int slot_ = -1;     // its entry in the list of files in flight
+  int slot_ = -1;  // its entry in the list of files in flight
 };
 
 }  // namespace detail

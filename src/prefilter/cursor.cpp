@@ -46,18 +46,16 @@ constexpr std::size_t kDenseTailGap = 64 * 1024;
 constexpr std::size_t kDenseBoundedGap = 256;
 
 // The match flags the prefilter is known to keep results for.
-const rc::match_flag_type kKnownFlags =
-    rc::match_not_bol | rc::match_not_eol | rc::match_not_bob | rc::match_not_eob | rc::match_not_bow |
-    rc::match_not_eow | rc::match_not_dot_newline | rc::match_not_dot_null | rc::match_not_null | rc::match_perl |
-    rc::match_posix | rc::match_nosubs | rc::match_single_line;
+const rc::match_flag_type kKnownFlags = rc::match_not_bol | rc::match_not_eol | rc::match_not_bob | rc::match_not_eob |
+                                        rc::match_not_bow | rc::match_not_eow | rc::match_not_dot_newline |
+                                        rc::match_not_dot_null | rc::match_not_null | rc::match_perl | rc::match_posix |
+                                        rc::match_nosubs | rc::match_single_line;
 
 // A search that ends at a line end rather than the buffer end must not
 // refuse a match there: the real end flags are checked by the confirmation.
 const rc::match_flag_type kEndFlags = rc::match_not_eol | rc::match_not_eob | rc::match_not_eow;
 
-const char* Memrchr(const char* first, std::size_t n, char c) {
-  return static_cast<const char*>(memrchr(first, c, n));
-}
+const char* Memrchr(const char* first, std::size_t n, char c) { return static_cast<const char*>(memrchr(first, c, n)); }
 const char* Memchr(const char* first, std::size_t n, char c) {
   return static_cast<const char*>(std::memchr(first, c, n));
 }
@@ -127,7 +125,8 @@ PrefilterCursor::PrefilterCursor(std::shared_ptr<const Prefilter> prefilter, con
       size_(static_cast<std::size_t>(last - first)),
       regex_(e),
       flags_(flags),
-      lineFlags_(static_cast<rc::match_flag_type>(static_cast<std::uint32_t>(flags) & ~static_cast<std::uint32_t>(kEndFlags))),
+      lineFlags_(
+          static_cast<rc::match_flag_type>(static_cast<std::uint32_t>(flags) & ~static_cast<std::uint32_t>(kEndFlags))),
       lineLocal_(PrefilterLineLocal(*prefilter_, flags)),
       chunk_(kFirstChunk) {}
 
@@ -218,10 +217,10 @@ namespace {
 
 struct Gather {
   const char* base;
-  std::size_t offset;     // of the scanned range in the buffer
-  std::size_t after;      // only ends after this count
-  std::size_t size;       // of the buffer
-  std::size_t lineEnd;    // end of the line of the last end kept
+  std::size_t offset;   // of the scanned range in the buffer
+  std::size_t after;    // only ends after this count
+  std::size_t size;     // of the buffer
+  std::size_t lineEnd;  // end of the line of the last end kept
   std::vector<std::size_t>* ends;
   bool outOfMemory;  // no exception may cross the scanner's frames
 };

@@ -34,8 +34,7 @@ struct Scope {
 
 class Reader {
  public:
-  explicit Reader(const boost::regex& e)
-      : pattern_(e.str()), flags_(e.flags()), loc_(e.getloc()) {}
+  explicit Reader(const boost::regex& e) : pattern_(e.str()), flags_(e.flags()), loc_(e.getloc()) {}
 
   ScannerPattern Read();
 
@@ -81,7 +80,7 @@ class Reader {
   bool runBefore_ = false;  // the item before the last was an unbounded repeat
   bool run_ = false;
   Bytes runSet_;
-  int wordKnown_ = -1;             // -1 not asked yet
+  int wordKnown_ = -1;  // -1 not asked yet
   std::map<std::pair<std::string, bool>, Bytes> probes_;
   ScannerPattern result_;
   std::string why_;
@@ -256,9 +255,24 @@ bool Reader::Escape() {
     case 'N':
       if (i_ < n && pattern_[i_] == '{' && through('}')) return Atom(pattern_.substr(start, i_ - start));
       return Fail("\\N without a name");
-    case 'w': case 'W': case 's': case 'S': case 'd': case 'D': case 'l': case 'u':
-    case 'h': case 'H': case 'v': case 'V': case 'a': case 'e': case 'f': case 'n':
-    case 'r': case 't':
+    case 'w':
+    case 'W':
+    case 's':
+    case 'S':
+    case 'd':
+    case 'D':
+    case 'l':
+    case 'u':
+    case 'h':
+    case 'H':
+    case 'v':
+    case 'V':
+    case 'a':
+    case 'e':
+    case 'f':
+    case 'n':
+    case 'r':
+    case 't':
       return Atom(pattern_.substr(start, 2));
     case 'g':
     case 'k': {

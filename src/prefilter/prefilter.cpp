@@ -91,8 +91,7 @@ class Prefilter {
       const ScanSink& s = *static_cast<Context*>(ctx)->sink;
       return s.onEnd(static_cast<std::size_t>(to), s.context) ? 0 : 1;
     };
-    const hs_error_t rc =
-        hs_scan(db_.get(), first, static_cast<unsigned int>(length), 0, scratch, onMatch, &context);
+    const hs_error_t rc = hs_scan(db_.get(), first, static_cast<unsigned int>(length), 0, scratch, onMatch, &context);
     if (rc == HS_SUCCESS) return ScanStatus::Done;
     if (rc == HS_SCAN_TERMINATED) return ScanStatus::Stopped;
     return ScanStatus::Error;

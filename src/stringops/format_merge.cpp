@@ -97,8 +97,7 @@ void RegularExpression::Format(std::string& out) const {
   if (source == nullptr || source->match == nullptr) return;
   const boost::cmatch& m = *source->match;
   if (m.empty() || !m[0].matched) return;
-  const boost::regex* e =
-      compiledExpression && compiledExpression->Usable() ? &compiledExpression->Regex() : nullptr;
+  const boost::regex* e = compiledExpression && compiledExpression->Usable() ? &compiledExpression->Regex() : nullptr;
   std::string result;
   detail::AppendFormatted(m, formatString, e, result);
   out = std::move(result);

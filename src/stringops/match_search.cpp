@@ -79,7 +79,8 @@ bool RegularExpression::Match() {
       compiled->SearchFlags(GetMatchFlags()) | boost::regex_constants::match_continuous;
   const OnMatchingHandler plain = onMatching;
   const OnMatchingClosure bound = onMatchingClosure;
-  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult, lineBounded};
+  const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
+                           lastSearchError, mergeResult,   lineBounded};
   return SearchOnce(state, *compiled, flags, false, true, plain, bound);
 }
 
@@ -95,7 +96,8 @@ bool RegularExpression::MatchAll() {
                                        boost::regex_constants::match_continuous | boost::regex_constants::match_all;
   const OnMatchingHandler plain = onMatching;
   const OnMatchingClosure bound = onMatchingClosure;
-  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult, lineBounded};
+  const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
+                           lastSearchError, mergeResult,   lineBounded};
   return SearchOnce(state, *compiled, flags, true, true, plain, bound);
 }
 
@@ -107,7 +109,8 @@ bool RegularExpression::Search() {
   const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags());
   const OnSearchingHandler plain = onSearching;
   const OnSearchingClosure bound = onSearchingClosure;
-  const SingleSearch state{*this, stringToMatch, matchResults, lastGrepMatch, lastSearchError, mergeResult, lineBounded};
+  const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
+                           lastSearchError, mergeResult,   lineBounded};
   return SearchOnce(state, *compiled, flags, false, false, plain, bound);
 }
 

@@ -36,9 +36,7 @@ void Check(bool ok, const char* what) {
 
 using EntryPoint = void (*)();
 
-EntryPoint Entry(void* library, const char* name) {
-  return reinterpret_cast<EntryPoint>(dlsym(library, name));
-}
+EntryPoint Entry(void* library, const char* name) { return reinterpret_cast<EntryPoint>(dlsym(library, name)); }
 
 }  // namespace
 

@@ -112,8 +112,8 @@ TEST(FilePatternWalk, OrderAndNamesOverLinksDotNamesAndLeftovers) {
   const std::vector<std::string> files = {"b.txt", "a.txt", "B.txt", ".dot.txt", "new\nline.txt", "\xff.txt",
                                           ".hidden/a.txt", "sub/a.txt", "sub/deeper/a.txt",
                                           // Leftovers of an interrupted update: only the exact form is one.
-                                          ".ravelin-Ab3dE9", "sub/.ravelin-zzzzzz", ".ravelin-Ab3dE", ".ravelin-Ab3dE9x",
-                                          ".ravelin-Ab_dE9"};
+                                          ".ravelin-Ab3dE9", "sub/.ravelin-zzzzzz", ".ravelin-Ab3dE",
+                                          ".ravelin-Ab3dE9x", ".ravelin-Ab_dE9"};
   for (const std::string& f : files) dir.Write("r/" + f, "hit\n");
   dir.Write("elsewhere/target.txt", "hit\n");
   ASSERT_EQ(symlink("../elsewhere/target.txt", (R + "/link.txt").c_str()), 0);
@@ -132,8 +132,9 @@ TEST(FilePatternWalk, OrderAndNamesOverLinksDotNamesAndLeftovers) {
     std::vector<std::string> want;
   };
   const Case cases[] = {
-      {"/*", true, in({".dot.txt", ".ravelin-Ab3dE", ".ravelin-Ab3dE9x", ".ravelin-Ab_dE9", "B.txt", "a.txt", "b.txt",
-                      "link.txt", "new\nline.txt", "\xff.txt", ".hidden/a.txt", "sub/a.txt", "sub/deeper/a.txt"})},
+      {"/*", true,
+       in({".dot.txt", ".ravelin-Ab3dE", ".ravelin-Ab3dE9x", ".ravelin-Ab_dE9", "B.txt", "a.txt", "b.txt", "link.txt",
+           "new\nline.txt", "\xff.txt", ".hidden/a.txt", "sub/a.txt", "sub/deeper/a.txt"})},
       {"/*.txt", false, in({".dot.txt", "B.txt", "a.txt", "b.txt", "link.txt", "new\nline.txt", "\xff.txt"})},
       {"/a.txt", true, in({"a.txt", ".hidden/a.txt", "sub/a.txt", "sub/deeper/a.txt"})},
       {"/sub//", true, in({"sub/a.txt", "sub/deeper/a.txt"})},
@@ -288,7 +289,7 @@ TEST(FilePatternWalk, DepthBeyondPathMaxUnderALowDescriptorLimit) {
                 ::_exit(2);
               }
             }),
-            (std::vector<std::string>{at(depth, "bottom.txt"), at(2990, "e/f.txt"), S(third, ESTALE),
-                                      at(2, "e/f.txt"), at(1, "e/f.txt")}));
+            (std::vector<std::string>{at(depth, "bottom.txt"), at(2990, "e/f.txt"), S(third, ESTALE), at(2, "e/f.txt"),
+                                      at(1, "e/f.txt")}));
   RemoveBelow(R);
 }

@@ -38,11 +38,11 @@ using ravelin_test::TempDir;
 
 // What the walker's plain callbacks saw; they have no user data.
 struct Seen {
-  std::vector<std::string> files;                 // find: files; grep: one per match
-  std::vector<std::int64_t> positions;            // grep: mark 0
-  std::vector<unsigned> lines;                    // grep
-  std::vector<std::string> texts;                 // grep: mark 0
-  std::vector<std::string> failures;              // files the engine gave up on
+  std::vector<std::string> files;       // find: files; grep: one per match
+  std::vector<std::int64_t> positions;  // grep: mark 0
+  std::vector<unsigned> lines;          // grep
+  std::vector<std::string> texts;       // grep: mark 0
+  std::vector<std::string> failures;    // files the engine gave up on
   std::vector<std::string> reasons;
   bool stopAtFailure = false;
 };
@@ -104,9 +104,8 @@ TEST(DirectoryListing, KindsOfEntries) {
   std::sort(entries.begin(), entries.end(),
             [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
   const std::vector<std::pair<std::string, EntryKind>> want = {
-      {"dangling", EntryKind::Other}, {"fifo", EntryKind::Other},
-      {"file", EntryKind::File},      {"sub", EntryKind::Directory},
-      {"to-file", EntryKind::File},   {"to-sub", EntryKind::LinkToDirectory},
+      {"dangling", EntryKind::Other}, {"fifo", EntryKind::Other},   {"file", EntryKind::File},
+      {"sub", EntryKind::Directory},  {"to-file", EntryKind::File}, {"to-sub", EntryKind::LinkToDirectory},
   };
   ASSERT_EQ(entries.size(), want.size());
   for (std::size_t i = 0; i < want.size(); ++i) {
@@ -136,10 +135,18 @@ TEST(DirectoryListing, Wildcards) {
     bool match;
   };
   const Case cases[] = {
-      {"*.txt", "a.txt", true},    {"*.txt", ".txt", true},      {"*.txt", ".hidden.txt", true},
-      {"*.txt", "a.txt.bak", false}, {"?.c", "a.c", true},       {"?.c", "ab.c", false},
-      {"[ab]*", "b1", true},       {"[!ab]*", "b1", false},      {"[a-c].h", "c.h", true},
-      {"\\*.txt", "*.txt", true},  {"\\*.txt", "a.txt", false},  {"*", "\xff\xfe", true},
+      {"*.txt", "a.txt", true},
+      {"*.txt", ".txt", true},
+      {"*.txt", ".hidden.txt", true},
+      {"*.txt", "a.txt.bak", false},
+      {"?.c", "a.c", true},
+      {"?.c", "ab.c", false},
+      {"[ab]*", "b1", true},
+      {"[!ab]*", "b1", false},
+      {"[a-c].h", "c.h", true},
+      {"\\*.txt", "*.txt", true},
+      {"\\*.txt", "a.txt", false},
+      {"*", "\xff\xfe", true},
       {"A*", "a", false},
   };
   for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
@@ -175,14 +182,13 @@ TEST_F(WalkInternals, FailedCallsSkipOnlyTheirFile) {
     std::vector<std::string> found;
   };
   const Case cases[] = {
-      {"second open fails", Call::Open, 1,
-       {"a.txt", "c.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"}},
-      {"first read fails", Call::Read, 0,
-       {"b.txt", "c.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"}},
-      {"a subdirectory cannot be opened", Call::OpenDir, 1,
-       {"a.txt", "b.txt", "c.txt", "tail/f.txt"}},
+      {"second open fails", Call::Open, 1, {"a.txt", "c.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"}},
+      {"first read fails", Call::Read, 0, {"b.txt", "c.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"}},
+      {"a subdirectory cannot be opened", Call::OpenDir, 1, {"a.txt", "b.txt", "c.txt", "tail/f.txt"}},
       {"the top directory cannot be opened", Call::OpenDir, 0, {}},
-      {"a file cannot be stat'ed after opening", Call::Stat, 2,
+      {"a file cannot be stat'ed after opening",
+       Call::Stat,
+       2,
        {"a.txt", "b.txt", "sub/d.txt", "sub/deeper/e.txt", "tail/f.txt"}},
   };
   for (const Case& c : cases) {
@@ -343,7 +349,7 @@ TEST(ActiveStack, LifecycleOnAFreshThread) {
 TEST(ActiveStack, WithoutASlotFileOperationsDoNotStart) {
   TempDir dir;
   dir.Write("a.txt", "hit\n");
-  { RegularExpression releaser; }  // the calling thread's empty stack goes with it
+  { RegularExpression releaser; }           // the calling thread's empty stack goes with it
   RegexClass::detail::FinalizeClassUnit();  // as if no slot could be had
   static int events;
   events = 0;
@@ -351,9 +357,8 @@ TEST(ActiveStack, WithoutASlotFileOperationsDoNotStart) {
   re.SetExpression("hit");
   re.SetFilesToMatch(dir.Join("a.txt"));
   re.SetOnFindFiles([](RegularExpression&, std::string, bool&) { ++events; });
-  re.SetOnGreppingFiles([](RegularExpression&, std::string, const RegexClass::REMatchInfo&, unsigned, bool&) {
-    ++events;
-  });
+  re.SetOnGreppingFiles(
+      [](RegularExpression&, std::string, const RegexClass::REMatchInfo&, unsigned, bool&) { ++events; });
   const unsigned found = re.FindFiles();
   const unsigned grepped = re.GrepFiles();
   RegexClass::detail::InitializeClassUnit();

@@ -42,8 +42,8 @@ void Describe(std::ostream& out, const boost::cmatch& m, const char* base, const
       out << "- ";
     }
   }
-  out << "p" << (origin - base) << " @" << (m[0].first - origin) << " s" << (last - base) << ' '
-      << m.format("[$+|$^N]") << '\n';
+  out << "p" << (origin - base) << " @" << (m[0].first - origin) << " s" << (last - base) << ' ' << m.format("[$+|$^N]")
+      << '\n';
 }
 
 std::string Walk(const std::string& text, const boost::regex& e, rc::match_flag_type flags, PrefilterMode mode) {
@@ -106,10 +106,42 @@ void ExpectLineWalks(const std::string& text, const boost::regex& e, rc::match_f
 // Patterns whose matches differ when lines are subjects of their own, and
 // the prefilter's own workloads.
 const char* const kPatterns[] = {
-    ".*", "\\s+", "[^,]*", ",\\s*$", "^$", "(?<=\\n)x", "x$", "^", "$", "\\Ax", "x\\z", "x\\Z", "(?<=a)b",
-    "(?<!a)b_", "a(?=\\s)", "a(?!\\n)", "a.b", "(?s)a.*t", "a[^\\n]*b", "[^a]b", "\\w+ \\w+", "\\bab\\b",
-    "(a)(b)?(_)?", "(?<n>a)(?:b)", "x*", "b?t", "a{2,3}", "\\n", "t\\r", "a$\\r?", "(ERROR|WARNING|FATAL)",
-    "[A-Za-z_][A-Za-z0-9_]*_t\\b", "(?i)mutex", "[0-9]{4}-[0-9]{2}-[0-9]{2}", "return", "^\\s*#\\s*define",
+    ".*",
+    "\\s+",
+    "[^,]*",
+    ",\\s*$",
+    "^$",
+    "(?<=\\n)x",
+    "x$",
+    "^",
+    "$",
+    "\\Ax",
+    "x\\z",
+    "x\\Z",
+    "(?<=a)b",
+    "(?<!a)b_",
+    "a(?=\\s)",
+    "a(?!\\n)",
+    "a.b",
+    "(?s)a.*t",
+    "a[^\\n]*b",
+    "[^a]b",
+    "\\w+ \\w+",
+    "\\bab\\b",
+    "(a)(b)?(_)?",
+    "(?<n>a)(?:b)",
+    "x*",
+    "b?t",
+    "a{2,3}",
+    "\\n",
+    "t\\r",
+    "a$\\r?",
+    "(ERROR|WARNING|FATAL)",
+    "[A-Za-z_][A-Za-z0-9_]*_t\\b",
+    "(?i)mutex",
+    "[0-9]{4}-[0-9]{2}-[0-9]{2}",
+    "return",
+    "^\\s*#\\s*define",
 };
 
 std::string RandomText(std::mt19937& rng, std::size_t length) {
@@ -195,7 +227,7 @@ TEST(LineBounded, OperationsFollowTheSwitch) {
     const char* subject;
     bool match, matchAll, search;
   } const rows[] = {
-      {"a.*", "abc\ndef", true, true, true},  {"abc\\ndef", "abc\ndef", false, false, false},
+      {"a.*", "abc\ndef", true, true, true},   {"abc\\ndef", "abc\ndef", false, false, false},
       {"def", "abc\ndef", false, false, true}, {"^$", "", true, true, false},
       {"ab", "abc\n", true, false, true},      {"c$", "abc\nx", false, false, true},
   };

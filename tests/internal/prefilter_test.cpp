@@ -9,8 +9,8 @@
 #include <cstring>
 #include <fstream>
 #include <random>
-#include <stdexcept>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -51,8 +51,8 @@ std::string Walk(const std::string& text, const boost::regex& e, rc::match_flag_
       const auto& s = m[static_cast<int>(k)];
       out << (s.first - base) << ',' << (s.second - base) << ',' << s.matched << ' ';
     }
-    out << "p" << (m.prefix().first - base) << '-' << (m.prefix().second - base) << " @" << m.position()
-        << " s" << (m.suffix().first - base) << ' ' << m.format("[$+|$^N]") << '\n';
+    out << "p" << (m.prefix().first - base) << '-' << (m.prefix().second - base) << " @" << m.position() << " s"
+        << (m.suffix().first - base) << ' ' << m.format("[$+|$^N]") << '\n';
   }
   if (walker.Failed()) out << "failed\n";
   return out.str();
@@ -63,23 +63,83 @@ void ExpectSameWalk(const std::string& text, const boost::regex& e, rc::match_fl
   const std::string plain = Walk(text, e, flags, PrefilterMode::Off);
   const std::string fast = Walk(text, e, flags, PrefilterMode::Always);
   if (plain != fast) {
-    ADD_FAILURE() << what << " /" << e.str() << "/ flags 0x" << std::hex << flags << " over " << testing::PrintToString(text.size() < 300 ? text : text.substr(0, 300))
-                  << "\nplain:\n" << plain.substr(0, 2000) << "prefiltered:\n" << fast.substr(0, 2000);
+    ADD_FAILURE() << what << " /" << e.str() << "/ flags 0x" << std::hex << flags << " over "
+                  << testing::PrintToString(text.size() < 300 ? text : text.substr(0, 300)) << "\nplain:\n"
+                  << plain.substr(0, 2000) << "prefiltered:\n"
+                  << fast.substr(0, 2000);
   }
 }
 
 const char* const kPatterns[] = {
-    "ab", "a_t", "#define", "b_t\\b", "\\bab\\b", "\\Bt\\b", "\\<ab\\>", "[A-Za-z_][A-Za-z0-9_]*_t\\b",
-    "(ab|b_|#)", "a+b", "a[^\\n]*b", "[^a]b", "\\w+ \\w+", "\\s+#", "\\S+\\s", "^a", "b$", "^#.*$", "^$\\n?a",
-    "a$\\r?", "\\Aa", "b\\z", "b\\Z", "\\`a", "b\\'", "(?=ab)a", "a(?!b)", "(?<=a)b", "(?<!a)b_", "(?i)AB",
-    "(?i:A)b", "a(?i)B|T", "(a)(b)?(_)?", "(?<n>a)(?:b)", "(a)\\1", "a.b", "(?s)a.*?t", "(?-s)a.*t", "a.*b.*t",
-    "a\\nb", "\\n#", "t\\r", "\\f\\v", "[\\r\\f\\v]a", "a{2,3}", "a*a*t", "(a|b)*t", "(a*)*b", "\\Qa_\\E",
-    "\\x61b", "[[:alpha:]]_[[:digit:]]?", "\\da", "\\Ga", "a\\Kb", "b?t", "x*", "(?x) a b", "\\d+\\.\\d+",
+    "ab",
+    "a_t",
+    "#define",
+    "b_t\\b",
+    "\\bab\\b",
+    "\\Bt\\b",
+    "\\<ab\\>",
+    "[A-Za-z_][A-Za-z0-9_]*_t\\b",
+    "(ab|b_|#)",
+    "a+b",
+    "a[^\\n]*b",
+    "[^a]b",
+    "\\w+ \\w+",
+    "\\s+#",
+    "\\S+\\s",
+    "^a",
+    "b$",
+    "^#.*$",
+    "^$\\n?a",
+    "a$\\r?",
+    "\\Aa",
+    "b\\z",
+    "b\\Z",
+    "\\`a",
+    "b\\'",
+    "(?=ab)a",
+    "a(?!b)",
+    "(?<=a)b",
+    "(?<!a)b_",
+    "(?i)AB",
+    "(?i:A)b",
+    "a(?i)B|T",
+    "(a)(b)?(_)?",
+    "(?<n>a)(?:b)",
+    "(a)\\1",
+    "a.b",
+    "(?s)a.*?t",
+    "(?-s)a.*t",
+    "a.*b.*t",
+    "a\\nb",
+    "\\n#",
+    "t\\r",
+    "\\f\\v",
+    "[\\r\\f\\v]a",
+    "a{2,3}",
+    "a*a*t",
+    "(a|b)*t",
+    "(a*)*b",
+    "\\Qa_\\E",
+    "\\x61b",
+    "[[:alpha:]]_[[:digit:]]?",
+    "\\da",
+    "\\Ga",
+    "a\\Kb",
+    "b?t",
+    "x*",
+    "(?x) a b",
+    "\\d+\\.\\d+",
 };
 
 const rc::match_flag_type kFlags[] = {
-    rc::match_default,      rc::match_not_dot_newline, rc::match_not_bol,   rc::match_not_eol,
-    rc::match_not_bow | rc::match_not_eow, rc::match_not_null,  rc::match_single_line, rc::match_posix,
+    rc::match_default,
+    rc::match_not_dot_newline,
+    rc::match_not_bol,
+    rc::match_not_eol,
+    rc::match_not_bow | rc::match_not_eow,
+    rc::match_not_null,
+    rc::match_single_line,
+    rc::match_posix,
     rc::match_any,
 };
 
@@ -98,8 +158,8 @@ TEST(Prefilter, WalksAgreeWithThePlainEngineOnGeneratedTexts) {
   std::vector<std::string> corpus;
   for (int t = 0; t < texts; ++t) corpus.push_back(RandomText(rng, 1 + rng() % (t % 5 == 0 ? 3000 : 120)));
   const boost::regex::flag_type syntaxes[] = {boost::regex::perl, boost::regex::perl | boost::regex::icase,
-                                              boost::regex::perl | boost::regex::no_mod_s,
-                                              boost::regex::extended, boost::regex::basic};
+                                              boost::regex::perl | boost::regex::no_mod_s, boost::regex::extended,
+                                              boost::regex::basic};
   for (const char* pattern : kPatterns) {
     for (const auto syntax : syntaxes) {
       const boost::regex e(pattern, syntax | boost::regex::no_except);
@@ -118,8 +178,8 @@ TEST(Prefilter, LiteralAndOptionWordsAgree) {
     unsigned word;
     bool extended;
     const char* pattern;
-  } const words[] = {{0x1000, false, "a.b"},       {0x3000, false, "A_t"},     {0x4107, false, "b_t"},
-                     {0x6107, false, "aB"},        {0x106, true, "a|ab"},       {0x1CE, false, "a\\(b\\)"},
+  } const words[] = {{0x1000, false, "a.b"},         {0x3000, false, "A_t"},        {0x4107, false, "b_t"},
+                     {0x6107, false, "aB"},          {0x106, true, "a|ab"},         {0x1CE, false, "a\\(b\\)"},
                      {0x4107 | 0x10, false, "a\nb"}, {0x4107 & ~0x4, false, "a{2}"}};
   // The classic locale, and a UTF-8 one where bytes over 0x7F are in the text.
   std::vector<std::locale> locales{std::locale::classic()};
@@ -133,8 +193,10 @@ TEST(Prefilter, LiteralAndOptionWordsAgree) {
           CompiledExpression::Compile(w.pattern, w.pattern + std::strlen(w.pattern), w.word, w.extended, loc);
       ASSERT_TRUE(compiled->Usable()) << w.pattern;
       for (int t = 0; t < 30; ++t) {
-        ExpectSameWalk(RandomText(rng, 1 + rng() % 400) + "a.b a{2} A_t \xc3\x84_t \xe4" "B", compiled->Regex(),
-                       rc::match_default, "option word, locale " + loc.name());
+        ExpectSameWalk(RandomText(rng, 1 + rng() % 400) +
+                           "a.b a{2} A_t \xc3\x84_t \xe4"
+                           "B",
+                       compiled->Regex(), rc::match_default, "option word, locale " + loc.name());
       }
     }
   }
@@ -147,12 +209,23 @@ TEST(Prefilter, ReaderRefusesWhatItCannotWiden) {
     bool readable;
     bool lineLocal;  // with the default match flags
   } const rows[] = {
-      {"EHOSTUNREACH", true, true},   {"[A-Za-z_][A-Za-z0-9_]*_t\\b", true, true},
-      {"^\\s*#\\s*define", true, false}, {"a.*b", true, false},       {"(?-s)a.*b", true, true},
-      {"(?<=foo)bar", true, true},    {"foo(?=\\n)", true, false},    {"[^x]y", true, false},
-      {"\\Ga", false, false},         {"a\\Kb", false, false},        {"(?x)a b", false, false},
-      {"(a)\\1", false, false},       {"(a|b)*c", false, false},      {"a*a*c", false, false},
-      {"(a)?(?(1)b|c)", false, false}, {"(a)(?1)", false, false},        {"\\R", false, false},
+      {"EHOSTUNREACH", true, true},
+      {"[A-Za-z_][A-Za-z0-9_]*_t\\b", true, true},
+      {"^\\s*#\\s*define", true, false},
+      {"a.*b", true, false},
+      {"(?-s)a.*b", true, true},
+      {"(?<=foo)bar", true, true},
+      {"foo(?=\\n)", true, false},
+      {"[^x]y", true, false},
+      {"\\Ga", false, false},
+      {"a\\Kb", false, false},
+      {"(?x)a b", false, false},
+      {"(a)\\1", false, false},
+      {"(a|b)*c", false, false},
+      {"a*a*c", false, false},
+      {"(a)?(?(1)b|c)", false, false},
+      {"(a)(?1)", false, false},
+      {"\\R", false, false},
   };
   for (const Row& row : rows) {
     const boost::regex e(row.pattern, boost::regex::perl | boost::regex::no_except);
@@ -175,10 +248,10 @@ std::string ReadAll(const std::string& path) {
 // Copies system headers into a temporary directory and reads them back as
 // one text, a few hundred kilobytes (all of them with RAVELIN_PREFILTER_FULL).
 std::string HeaderText(TempDir& dir) {
-  const char* const files[] = {"/usr/include/stdio.h",   "/usr/include/stdlib.h",  "/usr/include/string.h",
-                               "/usr/include/unistd.h",  "/usr/include/fcntl.h",   "/usr/include/errno.h",
-                               "/usr/include/signal.h",  "/usr/include/time.h",    "/usr/include/wchar.h",
-                               "/usr/include/pthread.h", "/usr/include/locale.h",  "/usr/include/regex.h"};
+  const char* const files[] = {"/usr/include/stdio.h",   "/usr/include/stdlib.h", "/usr/include/string.h",
+                               "/usr/include/unistd.h",  "/usr/include/fcntl.h",  "/usr/include/errno.h",
+                               "/usr/include/signal.h",  "/usr/include/time.h",   "/usr/include/wchar.h",
+                               "/usr/include/pthread.h", "/usr/include/locale.h", "/usr/include/regex.h"};
   std::string all;
   int k = 0;
   for (const char* f : files) {
@@ -199,9 +272,22 @@ TEST(Prefilter, OperationsAgreeOverCopiedHeaders) {
   ASSERT_GT(text.size(), 10000u);
   text += "\r\nCRLF_LINE_t\r\n\f#define FORMFEED 1\v\n";
   const char* const patterns[] = {
-      "EHOSTUNREACH", "return", "(ERROR|WARNING|FATAL)", "[A-Za-z_][A-Za-z0-9_]*_t\\b", "(?i)mutex",
-      "^\\s*#\\s*define", "\\bint\\b", "(?<=__)attribute", "extern(?! \"C\")", "[^\\n]*error", "\\w+_t$",
-      "(?s)/\\*.*?\\*/", "\\d+\\.\\d+", "(?i)[a-z]+ing\\b", "const char \\*", "^#",
+      "EHOSTUNREACH",
+      "return",
+      "(ERROR|WARNING|FATAL)",
+      "[A-Za-z_][A-Za-z0-9_]*_t\\b",
+      "(?i)mutex",
+      "^\\s*#\\s*define",
+      "\\bint\\b",
+      "(?<=__)attribute",
+      "extern(?! \"C\")",
+      "[^\\n]*error",
+      "\\w+_t$",
+      "(?s)/\\*.*?\\*/",
+      "\\d+\\.\\d+",
+      "(?i)[a-z]+ing\\b",
+      "const char \\*",
+      "^#",
   };
   for (const char* pattern : patterns) {
     const boost::regex e(pattern, boost::regex::perl | boost::regex::no_except);

@@ -12,9 +12,8 @@ namespace {
 using RegexClass::detail::CompiledExpression;
 
 constexpr unsigned kNormal = 0x4107, kExtended = 0x106, kBasic = 0x1CE, kLiteral = 0x1000;
-constexpr unsigned kIcase = 0x2000, kNewlineAlt = 0x10, kNoCollate = 0x4000, kEscapeInLists = 0x1,
-                   kBkRefs = 0x100, kIntervals = 0x4, kCharClasses = 0x2, kBkPlusQm = 0x20, kBkVbar = 0x200,
-                   kLimitedOps = 0x8;
+constexpr unsigned kIcase = 0x2000, kNewlineAlt = 0x10, kNoCollate = 0x4000, kEscapeInLists = 0x1, kBkRefs = 0x100,
+                   kIntervals = 0x4, kCharClasses = 0x2, kBkPlusQm = 0x20, kBkVbar = 0x200, kLimitedOps = 0x8;
 
 struct Row {
   unsigned word;
@@ -27,8 +26,8 @@ struct Row {
 std::string FirstMatch(const CompiledExpression& c, const std::string& subject, bool* found) {
   boost::cmatch m;
   const char* first = subject.data();
-  *found = RegexClass::detail::SafeSearch(first, first + subject.size(), first, m, c.Regex(),
-                                          boost::match_default, nullptr);
+  *found =
+      RegexClass::detail::SafeSearch(first, first + subject.size(), first, m, c.Regex(), boost::match_default, nullptr);
   return *found ? m[0].str() : std::string();
 }
 
@@ -83,8 +82,7 @@ TEST(Translate, WordsBehaveAsTheirOptionsSay) {
   for (const Row& row : rows) {
     auto compiled = CompiledExpression::Compile(row.pattern, row.pattern + std::strlen(row.pattern), row.word,
                                                 row.extendedRules, std::locale());
-    ASSERT_TRUE(compiled->Usable()) << std::hex << row.word << " " << row.pattern << ": "
-                                    << compiled->Message();
+    ASSERT_TRUE(compiled->Usable()) << std::hex << row.word << " " << row.pattern << ": " << compiled->Message();
     bool found = false;
     std::string got = FirstMatch(*compiled, row.subject, &found);
     if (row.expected == nullptr) {
@@ -101,9 +99,9 @@ TEST(Translate, WordsTheEngineCannotExpressAreRefused) {
       kNormal | kBkVbar,
       kNormal | kLimitedOps,
       kNormal | kBkPlusQm,
-      kExtended | 0x40,                  // BkBraces without BkParens
-      kBasic & ~0x40,                    // bounds in plain braces with \( \) groups
-      kBasic & ~kLimitedOps,             // plain + ? | with \( \) groups
+      kExtended | 0x40,                     // BkBraces without BkParens
+      kBasic & ~0x40,                       // bounds in plain braces with \( \) groups
+      kBasic & ~kLimitedOps,                // plain + ? | with \( \) groups
       (kBasic & ~kLimitedOps) | kBkPlusQm,  // ... and plain |
   };
   for (unsigned word : refused) {
@@ -117,8 +115,7 @@ TEST(Translate, WordsTheEngineCannotExpressAreRefused) {
 TEST(Translate, EngineErrorsComeWithTheEngineText) {
   const char* bad[] = {"a(b", "[a", "*a", "a{3,2}"};
   for (const char* pattern : bad) {
-    auto compiled = CompiledExpression::Compile(pattern, pattern + std::strlen(pattern), kNormal, false,
-                                                std::locale());
+    auto compiled = CompiledExpression::Compile(pattern, pattern + std::strlen(pattern), kNormal, false, std::locale());
     EXPECT_FALSE(compiled->Usable()) << pattern;
     EXPECT_NE(compiled->Code(), 0u);
     EXPECT_FALSE(compiled->Message().empty());

@@ -8,14 +8,10 @@ namespace ravelin_cli {
 namespace {
 
 const CommandShape kCommands[] = {
-    {Command::kMatch, "match", true, false, false},
-    {Command::kMatchAll, "match-all", true, false, false},
-    {Command::kSearch, "search", true, false, false},
-    {Command::kGrep, "grep", true, false, false},
-    {Command::kMerge, "merge", true, true, false},
-    {Command::kFindFiles, "find-files", true, false, true},
-    {Command::kGrepFiles, "grep-files", true, false, true},
-    {Command::kChangeFiles, "change-files", true, true, true},
+    {Command::kMatch, "match", true, false, false},         {Command::kMatchAll, "match-all", true, false, false},
+    {Command::kSearch, "search", true, false, false},       {Command::kGrep, "grep", true, false, false},
+    {Command::kMerge, "merge", true, true, false},          {Command::kFindFiles, "find-files", true, false, true},
+    {Command::kGrepFiles, "grep-files", true, false, true}, {Command::kChangeFiles, "change-files", true, true, true},
 };
 
 struct CompileOptionName {
@@ -46,18 +42,12 @@ struct MatchOptionName {
   RegularExpression::Matches value;
 };
 const MatchOptionName kMatchOptions[] = {
-    {"Default", RegularExpression::MatchDefault},
-    {"NotBol", RegularExpression::MatchNotBol},
-    {"NotEol", RegularExpression::MatchNotEol},
-    {"NotBob", RegularExpression::MatchNotBob},
-    {"NotEob", RegularExpression::MatchNotEob},
-    {"NotBow", RegularExpression::MatchNotBow},
-    {"NotEow", RegularExpression::MatchNotEow},
-    {"NotDotNewline", RegularExpression::MatchNotDotNewline},
-    {"NotDotNull", RegularExpression::MatchNotDotNull},
-    {"Any", RegularExpression::MatchAny},
-    {"NotNull", RegularExpression::MatchNotNull},
-    {"Continuous", RegularExpression::MatchContinuous},
+    {"Default", RegularExpression::MatchDefault},       {"NotBol", RegularExpression::MatchNotBol},
+    {"NotEol", RegularExpression::MatchNotEol},         {"NotBob", RegularExpression::MatchNotBob},
+    {"NotEob", RegularExpression::MatchNotEob},         {"NotBow", RegularExpression::MatchNotBow},
+    {"NotEow", RegularExpression::MatchNotEow},         {"NotDotNewline", RegularExpression::MatchNotDotNewline},
+    {"NotDotNull", RegularExpression::MatchNotDotNull}, {"Any", RegularExpression::MatchAny},
+    {"NotNull", RegularExpression::MatchNotNull},       {"Continuous", RegularExpression::MatchContinuous},
 };
 
 bool SameIgnoringCase(const std::string& a, const char* b) {
@@ -66,22 +56,44 @@ bool SameIgnoringCase(const std::string& a, const char* b) {
 
 // Options that take a value: the name without dashes and where it goes.
 enum class Valued {
-  kSubject, kInput, kLoad, kSave, kBackup, kSyntax, kOption, kNoOption, kMatchOption, kNoMatchOption,
-  kMaxCount, kBefore, kAfter, kContext, kGlob, kColor
+  kSubject,
+  kInput,
+  kLoad,
+  kSave,
+  kBackup,
+  kSyntax,
+  kOption,
+  kNoOption,
+  kMatchOption,
+  kNoMatchOption,
+  kMaxCount,
+  kBefore,
+  kAfter,
+  kContext,
+  kGlob,
+  kColor
 };
 struct ValuedOption {
   const char* name;
   Valued what;
 };
 const ValuedOption kValuedOptions[] = {
-    {"subject", Valued::kSubject},         {"input", Valued::kInput},
-    {"load", Valued::kLoad},               {"save", Valued::kSave},
-    {"backup", Valued::kBackup},           {"syntax", Valued::kSyntax},
-    {"option", Valued::kOption},           {"no-option", Valued::kNoOption},
-    {"match-option", Valued::kMatchOption}, {"no-match-option", Valued::kNoMatchOption},
-    {"max-count", Valued::kMaxCount},      {"before-context", Valued::kBefore},
-    {"after-context", Valued::kAfter},     {"context", Valued::kContext},
-    {"glob", Valued::kGlob},               {"color", Valued::kColor},
+    {"subject", Valued::kSubject},
+    {"input", Valued::kInput},
+    {"load", Valued::kLoad},
+    {"save", Valued::kSave},
+    {"backup", Valued::kBackup},
+    {"syntax", Valued::kSyntax},
+    {"option", Valued::kOption},
+    {"no-option", Valued::kNoOption},
+    {"match-option", Valued::kMatchOption},
+    {"no-match-option", Valued::kNoMatchOption},
+    {"max-count", Valued::kMaxCount},
+    {"before-context", Valued::kBefore},
+    {"after-context", Valued::kAfter},
+    {"context", Valued::kContext},
+    {"glob", Valued::kGlob},
+    {"color", Valued::kColor},
     {"colour", Valued::kColor},
 };
 
@@ -93,10 +105,18 @@ long Number(const std::string& option, const std::string& value) {
 
 void ApplyValue(Invocation& inv, Valued what, const std::string& value, const std::string& option) {
   switch (what) {
-    case Valued::kSubject: inv.subject.Set(value); break;
-    case Valued::kInput: inv.inputFile.Set(value); break;
-    case Valued::kLoad: inv.loadFile.Set(value); break;
-    case Valued::kSave: inv.saveFile.Set(value); break;
+    case Valued::kSubject:
+      inv.subject.Set(value);
+      break;
+    case Valued::kInput:
+      inv.inputFile.Set(value);
+      break;
+    case Valued::kLoad:
+      inv.loadFile.Set(value);
+      break;
+    case Valued::kSave:
+      inv.saveFile.Set(value);
+      break;
     case Valued::kBackup: {
       const std::string fault = BackupExtensionFault(value);
       if (!fault.empty()) throw UsageError("--backup '" + value + "': " + fault);
@@ -122,11 +142,21 @@ void ApplyValue(Invocation& inv, Valued what, const std::string& value, const st
       inv.matchOptions.push_back({what == Valued::kMatchOption, m});
       break;
     }
-    case Valued::kMaxCount: inv.maxCount = Number(option, value); break;
-    case Valued::kBefore: inv.before = Number(option, value); break;
-    case Valued::kAfter: inv.after = Number(option, value); break;
-    case Valued::kContext: inv.before = inv.after = Number(option, value); break;
-    case Valued::kGlob: inv.globs.push_back(value); break;
+    case Valued::kMaxCount:
+      inv.maxCount = Number(option, value);
+      break;
+    case Valued::kBefore:
+      inv.before = Number(option, value);
+      break;
+    case Valued::kAfter:
+      inv.after = Number(option, value);
+      break;
+    case Valued::kContext:
+      inv.before = inv.after = Number(option, value);
+      break;
+    case Valued::kGlob:
+      inv.globs.push_back(value);
+      break;
     case Valued::kColor:
       if (value != "auto" && value != "always" && value != "never")
         throw UsageError("--color '" + value + "': auto, always or never");
@@ -137,39 +167,72 @@ void ApplyValue(Invocation& inv, Valued what, const std::string& value, const st
 
 // A long option without a value; false when the name is not one.
 bool ApplyFlag(Invocation& inv, const std::string& name) {
-  if (name == "recursive") inv.recursive = true;
-  else if (name == "ignore-case") inv.ignoreCase = true;
-  else if (name == "count") inv.count = true;
-  else if (name == "stats") inv.stats = true;
-  else if (name == "keep-going") inv.keepGoing = true;
-  else if (name == "no-messages") inv.noMessages = true;
-  else if (name == "fixed-strings") inv.syntax.Set("literal");
-  else if (name == "copy") inv.copy = 1;
-  else if (name == "no-copy") inv.copy = 0;
-  else if (name == "multiline") inv.multiline = true;
-  else if (name == "help") inv.help = true;
-  else if (name == "version") inv.version = true;
-  else if (name == "with-filename") inv.withFileName = true, inv.noFileName = false;
-  else if (name == "no-filename") inv.noFileName = true, inv.withFileName = false;
-  else if (name == "line-number") inv.lineNumbers = true;
-  else if (name == "byte-offset") inv.byteOffsets = true;
-  else if (name == "only-matching") inv.onlyMatching = true;
-  else if (name == "invert-match") inv.invert = true;
-  else if (name == "count-lines") inv.countLines = true;
-  else if (name == "files-with-matches") inv.filesWith = true;
-  else if (name == "files-without-match") inv.filesWithout = true;
-  else if (name == "word-regexp") inv.wordRegexp = true;
-  else if (name == "line-regexp") inv.lineRegexp = true;
-  else if (name == "quiet" || name == "silent") inv.quiet = true;
-  else if (name == "text") inv.text = true;
-  else if (name == "color" || name == "colour") inv.color = "auto";
-  else if (name == "unrestricted") ++inv.unrestricted;
-  else if (name == "no-ignore") inv.noIgnore = true;
-  else if (name == "hidden") inv.hidden = true;
-  else if (name == "binary") inv.binary = true;
-  else if (name == "dry-run") inv.dryRun = true;
-  else if (name == "interactive") inv.interactive = true;
-  else return false;
+  if (name == "recursive")
+    inv.recursive = true;
+  else if (name == "ignore-case")
+    inv.ignoreCase = true;
+  else if (name == "count")
+    inv.count = true;
+  else if (name == "stats")
+    inv.stats = true;
+  else if (name == "keep-going")
+    inv.keepGoing = true;
+  else if (name == "no-messages")
+    inv.noMessages = true;
+  else if (name == "fixed-strings")
+    inv.syntax.Set("literal");
+  else if (name == "copy")
+    inv.copy = 1;
+  else if (name == "no-copy")
+    inv.copy = 0;
+  else if (name == "multiline")
+    inv.multiline = true;
+  else if (name == "help")
+    inv.help = true;
+  else if (name == "version")
+    inv.version = true;
+  else if (name == "with-filename")
+    inv.withFileName = true, inv.noFileName = false;
+  else if (name == "no-filename")
+    inv.noFileName = true, inv.withFileName = false;
+  else if (name == "line-number")
+    inv.lineNumbers = true;
+  else if (name == "byte-offset")
+    inv.byteOffsets = true;
+  else if (name == "only-matching")
+    inv.onlyMatching = true;
+  else if (name == "invert-match")
+    inv.invert = true;
+  else if (name == "count-lines")
+    inv.countLines = true;
+  else if (name == "files-with-matches")
+    inv.filesWith = true;
+  else if (name == "files-without-match")
+    inv.filesWithout = true;
+  else if (name == "word-regexp")
+    inv.wordRegexp = true;
+  else if (name == "line-regexp")
+    inv.lineRegexp = true;
+  else if (name == "quiet" || name == "silent")
+    inv.quiet = true;
+  else if (name == "text")
+    inv.text = true;
+  else if (name == "color" || name == "colour")
+    inv.color = "auto";
+  else if (name == "unrestricted")
+    ++inv.unrestricted;
+  else if (name == "no-ignore")
+    inv.noIgnore = true;
+  else if (name == "hidden")
+    inv.hidden = true;
+  else if (name == "binary")
+    inv.binary = true;
+  else if (name == "dry-run")
+    inv.dryRun = true;
+  else if (name == "interactive")
+    inv.interactive = true;
+  else
+    return false;
   return true;
 }
 
@@ -181,12 +244,25 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg, int argc, char** a
     Valued what;
     bool valued = true;
     switch (c) {
-      case 'A': what = Valued::kAfter; break;
-      case 'B': what = Valued::kBefore; break;
-      case 'C': what = Valued::kContext; break;
-      case 'm': what = Valued::kMaxCount; break;
-      case 'g': what = Valued::kGlob; break;
-      default: valued = false; what = Valued::kSubject; break;
+      case 'A':
+        what = Valued::kAfter;
+        break;
+      case 'B':
+        what = Valued::kBefore;
+        break;
+      case 'C':
+        what = Valued::kContext;
+        break;
+      case 'm':
+        what = Valued::kMaxCount;
+        break;
+      case 'g':
+        what = Valued::kGlob;
+        break;
+      default:
+        valued = false;
+        what = Valued::kSubject;
+        break;
     }
     if (valued) {
       std::string value = arg.substr(j + 1);
@@ -198,26 +274,67 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg, int argc, char** a
       return;
     }
     switch (c) {
-      case 'r': inv.recursive = true; break;
-      case 'i': inv.ignoreCase = true; break;
-      case 's': inv.noMessages = true; break;
-      case 'F': inv.syntax.Set("literal"); break;
-      case 'H': inv.withFileName = true; inv.noFileName = false; break;
-      case 'h': inv.noFileName = true; inv.withFileName = false; break;
-      case 'n': inv.lineNumbers = true; break;
-      case 'b': inv.byteOffsets = true; break;
-      case 'o': inv.onlyMatching = true; break;
-      case 'v': inv.invert = true; break;
-      case 'c': inv.countLines = true; break;
-      case 'l': inv.filesWith = true; break;
-      case 'L': inv.filesWithout = true; break;
-      case 'w': inv.wordRegexp = true; break;
-      case 'x': inv.lineRegexp = true; break;
-      case 'q': inv.quiet = true; break;
-      case 'a': inv.text = true; break;
-      case 'u': ++inv.unrestricted; break;
-      case 'U': inv.multiline = true; break;
-      default: throw UsageError("unknown option '-" + std::string(1, c) + "'");
+      case 'r':
+        inv.recursive = true;
+        break;
+      case 'i':
+        inv.ignoreCase = true;
+        break;
+      case 's':
+        inv.noMessages = true;
+        break;
+      case 'F':
+        inv.syntax.Set("literal");
+        break;
+      case 'H':
+        inv.withFileName = true;
+        inv.noFileName = false;
+        break;
+      case 'h':
+        inv.noFileName = true;
+        inv.withFileName = false;
+        break;
+      case 'n':
+        inv.lineNumbers = true;
+        break;
+      case 'b':
+        inv.byteOffsets = true;
+        break;
+      case 'o':
+        inv.onlyMatching = true;
+        break;
+      case 'v':
+        inv.invert = true;
+        break;
+      case 'c':
+        inv.countLines = true;
+        break;
+      case 'l':
+        inv.filesWith = true;
+        break;
+      case 'L':
+        inv.filesWithout = true;
+        break;
+      case 'w':
+        inv.wordRegexp = true;
+        break;
+      case 'x':
+        inv.lineRegexp = true;
+        break;
+      case 'q':
+        inv.quiet = true;
+        break;
+      case 'a':
+        inv.text = true;
+        break;
+      case 'u':
+        ++inv.unrestricted;
+        break;
+      case 'U':
+        inv.multiline = true;
+        break;
+      default:
+        throw UsageError("unknown option '-" + std::string(1, c) + "'");
     }
   }
 }
@@ -344,9 +461,7 @@ Invocation ParseArguments(int argc, char** argv) {
   return inv;
 }
 
-const char* UsageLine() {
-  return "usage: ravelin [OPTIONS] COMMAND ARGS...   (ravelin --help lists the commands)";
-}
+const char* UsageLine() { return "usage: ravelin [OPTIONS] COMMAND ARGS...   (ravelin --help lists the commands)"; }
 
 const char* HelpText() {
   return R"(usage: ravelin [OPTIONS] COMMAND ARGS...

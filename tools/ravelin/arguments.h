@@ -19,17 +19,7 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class Command {
-  kNone,
-  kMatch,
-  kMatchAll,
-  kSearch,
-  kGrep,
-  kMerge,
-  kFindFiles,
-  kGrepFiles,
-  kChangeFiles
-};
+enum class Command { kNone, kMatch, kMatchAll, kSearch, kGrep, kMerge, kFindFiles, kGrepFiles, kChangeFiles };
 
 // Which arguments a command takes, in order.
 struct CommandShape {
@@ -75,44 +65,44 @@ struct Invocation {
   Given backup;     // --backup EXT
   Given syntax;     // --syntax normal|perl|extended|basic|literal; -F, --fixed-strings
 
-  bool recursive = false;  // -r
-  bool ignoreCase = false; // -i
-  bool count = false;      // --count
-  bool stats = false;      // --stats
-  bool keepGoing = false;  // --keep-going
-  bool noMessages = false; // -s, --no-messages
-  bool help = false;       // --help, help [COMMAND], COMMAND --help
-  std::string helpTopic;   // the command whose help is asked for; "" for the whole page
-  bool version = false;    // --version
-  int copy = -1;           // --copy (1) / --no-copy (0); -1 when neither was given
-  bool multiline = false;  // -U, --multiline: matches may span lines (the library's default)
+  bool recursive = false;   // -r
+  bool ignoreCase = false;  // -i
+  bool count = false;       // --count
+  bool stats = false;       // --stats
+  bool keepGoing = false;   // --keep-going
+  bool noMessages = false;  // -s, --no-messages
+  bool help = false;        // --help, help [COMMAND], COMMAND --help
+  std::string helpTopic;    // the command whose help is asked for; "" for the whole page
+  bool version = false;     // --version
+  int copy = -1;            // --copy (1) / --no-copy (0); -1 when neither was given
+  bool multiline = false;   // -U, --multiline: matches may span lines (the library's default)
 
   // The file commands, as grep and ripgrep have them.
   std::vector<std::string> paths;  // PATH...: files, directories, file patterns
-  bool withFileName = false;  // -H
-  bool noFileName = false;    // -h
-  bool lineNumbers = false;   // -n
-  bool byteOffsets = false;   // -b
-  bool onlyMatching = false;  // -o
-  bool invert = false;        // -v
-  bool countLines = false;    // -c: per file
-  bool filesWith = false;     // -l
-  bool filesWithout = false;  // -L
-  bool wordRegexp = false;    // -w
-  bool lineRegexp = false;    // -x
-  bool quiet = false;         // -q
-  bool text = false;          // -a: binary files as text
-  long maxCount = -1;         // -m NUM
-  long before = -1;           // -B NUM, -C NUM
-  long after = -1;            // -A NUM, -C NUM
-  std::string color = "auto"; // --color=auto|always|never
+  bool withFileName = false;       // -H
+  bool noFileName = false;         // -h
+  bool lineNumbers = false;        // -n
+  bool byteOffsets = false;        // -b
+  bool onlyMatching = false;       // -o
+  bool invert = false;             // -v
+  bool countLines = false;         // -c: per file
+  bool filesWith = false;          // -l
+  bool filesWithout = false;       // -L
+  bool wordRegexp = false;         // -w
+  bool lineRegexp = false;         // -x
+  bool quiet = false;              // -q
+  bool text = false;               // -a: binary files as text
+  long maxCount = -1;              // -m NUM
+  long before = -1;                // -B NUM, -C NUM
+  long after = -1;                 // -A NUM, -C NUM
+  std::string color = "auto";      // --color=auto|always|never
   std::vector<std::string> globs;  // -g GLOB, -g '!GLOB'
-  int unrestricted = 0;       // -u: 1 no ignore files, 2 and hidden files, 3 and binary files
-  bool noIgnore = false;      // --no-ignore
-  bool hidden = false;        // --hidden
-  bool binary = false;        // --binary
-  bool dryRun = false;        // change-files --dry-run
-  bool interactive = false;   // change-files --interactive
+  int unrestricted = 0;            // -u: 1 no ignore files, 2 and hidden files, 3 and binary files
+  bool noIgnore = false;           // --no-ignore
+  bool hidden = false;             // --hidden
+  bool binary = false;             // --binary
+  bool dryRun = false;             // change-files --dry-run
+  bool interactive = false;        // change-files --interactive
 
   std::vector<CompileOptionEdit> compileOptions;
   std::vector<MatchOptionEdit> matchOptions;

@@ -41,15 +41,24 @@ bool IsFileCommand(Command c) {
 
 const char* ProblemKindName(RegularExpression::ProblemKind kind) {
   switch (kind) {
-    case RegularExpression::OpenFailed: return "OpenFailed";
-    case RegularExpression::TempCreateFailed: return "TempCreateFailed";
-    case RegularExpression::ReadFailed: return "ReadFailed";
-    case RegularExpression::WriteFailed: return "WriteFailed";
-    case RegularExpression::TextChanged: return "TextChanged";
-    case RegularExpression::BackupFailed: return "BackupFailed";
-    case RegularExpression::ReplaceFailed: return "ReplaceFailed";
-    case RegularExpression::AttributesFailed: return "AttributesFailed";
-    case RegularExpression::SearchFailed: return "SearchFailed";
+    case RegularExpression::OpenFailed:
+      return "OpenFailed";
+    case RegularExpression::TempCreateFailed:
+      return "TempCreateFailed";
+    case RegularExpression::ReadFailed:
+      return "ReadFailed";
+    case RegularExpression::WriteFailed:
+      return "WriteFailed";
+    case RegularExpression::TextChanged:
+      return "TextChanged";
+    case RegularExpression::BackupFailed:
+      return "BackupFailed";
+    case RegularExpression::ReplaceFailed:
+      return "ReplaceFailed";
+    case RegularExpression::AttributesFailed:
+      return "AttributesFailed";
+    case RegularExpression::SearchFailed:
+      return "SearchFailed";
   }
   return "UnknownProblem";
 }
@@ -372,13 +381,26 @@ class Runner {
     switch (inv_.command) {
       case Command::kMatch:
       case Command::kMatchAll:
-      case Command::kSearch: status = MatchOrSearch(); break;
-      case Command::kGrep: status = Grep(); break;
-      case Command::kMerge: status = Merge(); break;
-      case Command::kFindFiles: status = FindFiles(); break;
-      case Command::kGrepFiles: status = GrepFiles(); break;
-      case Command::kChangeFiles: status = ChangeFiles(); break;
-      case Command::kNone: return kTrouble;
+      case Command::kSearch:
+        status = MatchOrSearch();
+        break;
+      case Command::kGrep:
+        status = Grep();
+        break;
+      case Command::kMerge:
+        status = Merge();
+        break;
+      case Command::kFindFiles:
+        status = FindFiles();
+        break;
+      case Command::kGrepFiles:
+        status = GrepFiles();
+        break;
+      case Command::kChangeFiles:
+        status = ChangeFiles();
+        break;
+      case Command::kNone:
+        return kTrouble;
     }
     // A string operation whose search the engine gave up (too complex for
     // the subject) has printed an incomplete answer.
@@ -566,9 +588,15 @@ class Runner {
     }
     bool found = false;
     switch (inv_.command) {
-      case Command::kMatch: found = re_.Match(); break;
-      case Command::kMatchAll: found = re_.MatchAll(); break;
-      default: found = re_.Search(); break;
+      case Command::kMatch:
+        found = re_.Match();
+        break;
+      case Command::kMatchAll:
+        found = re_.MatchAll();
+        break;
+      default:
+        found = re_.Search();
+        break;
     }
     if (inv_.count) PrintCount(found ? 1 : 0);
     return found ? kFound : kNotFound;
@@ -741,7 +769,8 @@ class Runner {
         if (!withGaveUp) continue;
         Complain(s.fileName + ": the search stopped early: " + s.text);
       } else if (!inv_.noMessages) {
-        const unsigned long code = s.errorCode != 0 ? s.errorCode : (s.reason == RegularExpression::NotFound ? ENOENT : 0);
+        const unsigned long code =
+            s.errorCode != 0 ? s.errorCode : (s.reason == RegularExpression::NotFound ? ENOENT : 0);
         Complain(s.fileName + ": " + (code != 0 ? ErrorText(code) : std::string("cannot be read")));
       }
       any = true;
@@ -803,11 +832,22 @@ class Runner {
         return false;
       }
       switch (answer[0]) {
-        case 'y': case 'Y': return true;
-        case 'n': case 'N': return false;
-        case 'a': case 'A': approveAll_ = true; return true;
-        case 'q': case 'Q': quit_ = true; return false;
-        default: break;
+        case 'y':
+        case 'Y':
+          return true;
+        case 'n':
+        case 'N':
+          return false;
+        case 'a':
+        case 'A':
+          approveAll_ = true;
+          return true;
+        case 'q':
+        case 'Q':
+          quit_ = true;
+          return false;
+        default:
+          break;
       }
     }
   }
@@ -942,7 +982,6 @@ class Runner {
   std::vector<RegularExpression::SkippedFile> skipped_;
   bool approveAll_ = false;  // --interactive: "a" was answered
   bool quit_ = false;        // --interactive: "q" was answered
-
 };
 
 }  // namespace

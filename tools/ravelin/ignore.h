@@ -19,11 +19,11 @@ bool WildcardMatch(const std::string& pattern, const std::string& text);
 
 // One line of an ignore file, read as git reads it.
 struct IgnorePattern {
-  std::string glob;       // what is matched, without '!', leading '/' or trailing '/'
-  bool negated = false;   // "!pattern": brings back what an earlier line left out
+  std::string glob;            // what is matched, without '!', leading '/' or trailing '/'
+  bool negated = false;        // "!pattern": brings back what an earlier line left out
   bool directoryOnly = false;  // "pattern/": directories only
-  bool anchored = false;  // held a '/' before its end: matched against the path
-                          // below the file's directory, else against the last name
+  bool anchored = false;       // held a '/' before its end: matched against the path
+                               // below the file's directory, else against the last name
 };
 
 // Reads the lines of an ignore file: blank lines and lines starting with '#'

@@ -90,7 +90,8 @@ unsigned long LineView::File(const std::string& name, const std::string& bytes, 
       if (lines == 0 || bytes.back() == '\n') continue;
     }
     const std::size_t first = lineOf(std::min<std::uint64_t>(h.position, bytes.size() - 1));
-    const std::size_t last = h.length == 0 ? first : lineOf(std::min<std::uint64_t>(h.position + h.length - 1, bytes.size() - 1));
+    const std::size_t last =
+        h.length == 0 ? first : lineOf(std::min<std::uint64_t>(h.position + h.length - 1, bytes.size() - 1));
     for (std::size_t l = first; l <= last; ++l) matched[l] = 1;
   }
   std::vector<std::size_t> selected;

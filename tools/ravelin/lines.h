@@ -17,19 +17,19 @@
 namespace ravelin_cli {
 
 struct LineLook {
-  bool fileNames = false;   // -H, or several files
-  bool lineNumbers = false; // -n
-  bool byteOffsets = false; // -b
+  bool fileNames = false;     // -H, or several files
+  bool lineNumbers = false;   // -n
+  bool byteOffsets = false;   // -b
   bool onlyMatching = false;  // -o
-  bool invert = false;      // -v
-  bool count = false;       // -c
-  bool filesWith = false;   // -l
+  bool invert = false;        // -v
+  bool count = false;         // -c
+  bool filesWith = false;     // -l
   bool filesWithout = false;  // -L
-  bool quiet = false;       // -q
-  bool color = false;       // --color
-  long maxCount = -1;       // -m; -1: no limit
-  long before = -1;         // -B; -1 when not given
-  long after = -1;          // -A; -1 when not given
+  bool quiet = false;         // -q
+  bool color = false;         // --color
+  long maxCount = -1;         // -m; -1: no limit
+  long before = -1;           // -B; -1 when not given
+  long after = -1;            // -A; -1 when not given
 };
 
 // One match of the library in a file: its byte offset and length.

@@ -1,9 +1,9 @@
 #include "system.h"
 
-#include <ravelin/RegularExpression.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <ravelin/RegularExpression.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -106,8 +106,7 @@ int ListDirectory(const std::string& path, std::vector<DirectoryEntry>& out) {
     }
     out.push_back(std::move(entry));
   }
-  std::sort(out.begin(), out.end(),
-            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  std::sort(out.begin(), out.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
   return 0;
 }
 

@@ -15,9 +15,7 @@ std::string Join(const std::string& dir, const std::string& name) {
 
 // Names of the form .ravelin-XXXXXX: temporary files a killed change-files
 // left; the library never searches them and neither does the walk.
-bool IsLeftoverTemporary(const std::string& name) {
-  return name.size() == 15 && name.compare(0, 9, ".ravelin-") == 0;
-}
+bool IsLeftoverTemporary(const std::string& name) { return name.size() == 15 && name.compare(0, 9, ".ravelin-") == 0; }
 
 // A file pattern's wildcard component matches names as the library's walk
 // does; the glob text is the same language.

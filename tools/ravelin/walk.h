@@ -18,9 +18,9 @@
 namespace ravelin_cli {
 
 struct WalkOptions {
-  bool recursive = false;    // -r: the last component at every depth below
-  bool ignoreFiles = true;   // honour .gitignore, .ignore, .git/info/exclude (-u: not)
-  bool hidden = false;       // walk into and take names starting with '.' (-uu)
+  bool recursive = false;          // -r: the last component at every depth below
+  bool ignoreFiles = true;         // honour .gitignore, .ignore, .git/info/exclude (-u: not)
+  bool hidden = false;             // walk into and take names starting with '.' (-uu)
   std::vector<std::string> globs;  // -g
 };
 
