@@ -22,7 +22,7 @@ struct Target {
 
 TEST(Expression, DefaultObject) {
   R re;
-  for (std::string s :
+  for (const std::string& s :
        {re.GetExpression(), re.GetStringToMatch(), re.GetFilesToMatch(), re.GetFormatString(), re.GetSaveExtension()}) {
     EXPECT_EQ(s, "");
   }

@@ -142,14 +142,14 @@ TEST(FileWalkVersusGrep, SameMatchesOnACopiedTree) {
   if (std::system("grep --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "grep is not installed";
   TempDir dir;
   const std::string tree = dir.Join("tree");
-  std::size_t budget = 1200 * 1024;
+  std::size_t budget = std::size_t{1200} * 1024;
   CopyTree("/usr/include/boost/regex", "tree/boost", dir, &budget);
-  budget += 400 * 1024;
+  budget += std::size_t{400} * 1024;
   CopyTree(std::string(RAVELIN_TEST_SOURCE_DIR) + "/src", "tree/ours", dir, &budget);
   // Files whose ends and bytes the walk must get right.
   dir.Write("tree/gen/no newline.txt", "const int x = 42;\nconst FOO_BAR 7");
   dir.Write("tree/gen/crlf.txt", "alpha_beta(1)\r\nGAMMA_DELTA 22\r\n");
-  dir.Write("tree/gen/nul.bin", std::string("BINARY_DATA\0\0 77 const\0", 24));
+  dir.Write("tree/gen/nul.bin", std::string("BINARY_DATA\0\0 77 const\0", 23));
   dir.Write("tree/gen/empty.txt", "");
   dir.Write("tree/gen/.hidden/deep/x.h", "template <class T> const T CONST_VALUE = 12345;\n");
 

@@ -381,6 +381,7 @@ TEST(FileWalkHostile, AwkwardNames) {
                                           "tab\there.txt",  "star*.txt",     "-dash.txt"};
   for (const std::string& n : names) dir.Write("d/" + n, "hit\n");
   std::vector<std::string> want;
+  want.reserve(names.size());
   for (const std::string& n : names) want.push_back(dir.Join("d/" + n));
   std::sort(want.begin(), want.end());
   EXPECT_EQ(Found("hit", dir.Join("d/*.txt"), false), want);

@@ -695,7 +695,7 @@ TEST(LargeSubject, MillionMatchesStayLinear) {
   // A million matches without a handler: counted and merged in linear time.
   const unsigned n = 1000000;
   std::string subject;
-  subject.reserve(3 * n);
+  subject.reserve(std::size_t{3} * n);
   for (unsigned i = 0; i < n; ++i) subject += (i % 2 == 0) ? "xy\n" : "x\n";
   R re = Make("x", subject, "z");
   EXPECT_EQ(re.Grep(), n);
@@ -709,7 +709,7 @@ TEST(LargeSubject, MillionMatchesStayLinear) {
   // subject is kept smaller there; lines and line starts are counted
   // incrementally all the same.
   const unsigned m = 20000;
-  subject.resize(m / 2 * 5);
+  subject.resize(std::size_t{m} / 2 * 5);
   re.SetStringToMatch(subject);
   struct Check {
     unsigned count = 0;

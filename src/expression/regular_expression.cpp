@@ -13,7 +13,7 @@ RegularExpression::RegularExpression() {
 RegularExpression::RegularExpression(const RegularExpression& other)
     : expressionOptions(other.expressionOptions),
       matchOptions(other.matchOptions),
-      locale(),  // the global locale, not the other's
+      // the global locale, not the other's
       expression(other.expression),
       stringToMatch(other.stringToMatch),
       filesToMatch(other.filesToMatch),

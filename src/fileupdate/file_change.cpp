@@ -11,7 +11,7 @@ namespace {
 
 using R = RegularExpression;
 
-constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
 // Gives a new file (the temporary file or the backup) the owner, group, mode
 // and extended attributes of the original. The errno of a refused owner or

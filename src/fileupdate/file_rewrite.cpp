@@ -15,7 +15,7 @@ using Problem = RegularExpression::FileChangeProblem;
 using Entry = RegularExpression::GrepInformation;
 
 // Largest block read from the file or written to the temporary file at once.
-constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 constexpr std::size_t kSmallestBlock = 4096;
 
 std::uint64_t OffsetOf(int fd) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <set>
@@ -116,7 +117,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
   // Searches ahead on threads workers (none: everything on this thread).
   void StartWorkers(unsigned threads) {
     if (threads < 2 || mode_ == Mode::Change || !WorkerThreadsAllowed()) return;
-    ahead_.reset(new ReadAhead(threads, std::size_t{4} * threads));
+    ahead_ = std::make_unique<ReadAhead>(threads, std::size_t{4} * threads);
     if (ahead_->Workers() == 0) ahead_.reset();
   }
 

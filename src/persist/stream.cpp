@@ -31,7 +31,7 @@ namespace {
 
 // Strings are read in blocks of this size, so memory grows with the bytes
 // delivered, never with a length the record claims.
-constexpr std::size_t kReadBlock = 64 * 1024;
+constexpr std::size_t kReadBlock = std::size_t{64} * 1024;
 
 template <class Element>
 void WriteSet(std::ostream& os, const std::set<Element>& set) {

@@ -4,8 +4,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <time.h>
 #include <unistd.h>
+#include <ctime>
 
 #include <atomic>
 #include <cerrno>
@@ -328,7 +328,7 @@ bool LockExclusive(int fd, int waitMs, int* err) {
       Fail(err, errno);
       return false;
     }
-    struct timespec pause = {0, 10 * 1000 * 1000};
+    struct timespec pause = {0, 10L * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
   }
 }

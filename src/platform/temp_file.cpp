@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <atomic>
 #include <cerrno>

@@ -34,13 +34,13 @@ namespace rc = boost::regex_constants;
 constexpr std::size_t kShortBuffer = 512;
 // Lines are scanned in chunks from this size, doubling up to kMaxChunk, so a
 // search whose match comes early does not pay for scanning the whole buffer.
-constexpr std::size_t kFirstChunk = 4 * 1024;
-constexpr std::size_t kMaxChunk = 1024 * 1024;
+constexpr std::size_t kFirstChunk = std::size_t{4} * 1024;
+constexpr std::size_t kMaxChunk = std::size_t{1024} * 1024;
 // After this many matches, a walk whose matches came on average closer than
 // the gap (in bytes) goes on without the prefilter.
 constexpr std::size_t kDenseAfter = 64;
 constexpr std::size_t kDenseLineGap = 2048;
-constexpr std::size_t kDenseTailGap = 64 * 1024;
+constexpr std::size_t kDenseTailGap = std::size_t{64} * 1024;
 // A line-bounded walk searches line by line even without the prefilter, so
 // it gives the scanner up only when candidates come on most lines.
 constexpr std::size_t kDenseBoundedGap = 256;

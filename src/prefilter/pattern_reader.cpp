@@ -140,7 +140,7 @@ bool Reader::EmitSet(const Bytes& set) {
       continue;
     }
     int end = b;
-    while (end + 1 < 256 && set.test(static_cast<std::size_t>(end + 1))) ++end;
+    while (end + 1 < 256 && set.test(static_cast<std::size_t>(end) + 1)) ++end;
     std::snprintf(hex, sizeof hex, "\\x%02x", b);
     text += hex;
     if (end > b) {

@@ -40,6 +40,7 @@ EntryPoint Entry(void* library, const char* name) { return reinterpret_cast<Entr
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): our own names for the C library's
 extern "C" int pthread_key_create(pthread_key_t* key, void (*destructor)(void*)) noexcept {
   static const auto real = reinterpret_cast<KeyCreate>(dlsym(RTLD_NEXT, "pthread_key_create"));
   if (real == nullptr) return EAGAIN;

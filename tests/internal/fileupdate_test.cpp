@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <cerrno>
 #include <chrono>
@@ -618,7 +618,7 @@ TEST(ChangeFilesCrash, KilledRunLeavesEveryFileWhollyOldOrWhollyNew) {
   for (int i = 0; large.size() < (20u << 20); ++i) {
     large += "line " + std::to_string(i) + ": alpha " + (i % 128 == 0 ? "beta" : "delta") + " gamma\n";
   }
-  names.push_back("large.txt");
+  names.emplace_back("large.txt");
   oldContents.push_back(large);
   for (int f = 0; f < 12; ++f) {
     std::string small;

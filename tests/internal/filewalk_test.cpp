@@ -49,18 +49,18 @@ struct Seen {
 Seen* seen;
 
 bool OnFind(const char* file) {
-  seen->files.push_back(file);
+  seen->files.emplace_back(file);
   return true;
 }
 bool OnGrep(const char* file, const FileMatch& m) {
-  seen->files.push_back(file);
+  seen->files.emplace_back(file);
   seen->positions.push_back(m.Position(0));
   seen->lines.push_back(m.Line());
   seen->texts.push_back(m.What(0));
   return true;
 }
 bool OnFailure(const char* file, const std::string& reason) {
-  seen->failures.push_back(file);
+  seen->failures.emplace_back(file);
   seen->reasons.push_back(reason);
   return !seen->stopAtFailure;
 }
@@ -256,7 +256,7 @@ TEST(BufferSearch, LinesStayLinearOverAMillionMatches) {
   using namespace RegexClass::detail;
   const unsigned count = 1000000;
   std::string text;
-  text.reserve(2 * count);
+  text.reserve(std::size_t{2} * count);
   for (unsigned i = 0; i < count; ++i) text += "x\n";
   struct Sink : MatchSink {
     unsigned seen = 0;

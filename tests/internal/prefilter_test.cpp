@@ -156,6 +156,7 @@ TEST(Prefilter, WalksAgreeWithThePlainEngineOnGeneratedTexts) {
   std::mt19937 rng(20261207);
   const int texts = Full() ? 400 : 25;
   std::vector<std::string> corpus;
+  corpus.reserve(static_cast<std::size_t>(texts));
   for (int t = 0; t < texts; ++t) corpus.push_back(RandomText(rng, 1 + rng() % (t % 5 == 0 ? 3000 : 120)));
   const boost::regex::flag_type syntaxes[] = {boost::regex::perl, boost::regex::perl | boost::regex::icase,
                                               boost::regex::perl | boost::regex::no_mod_s, boost::regex::extended,
@@ -184,7 +185,7 @@ TEST(Prefilter, LiteralAndOptionWordsAgree) {
   // The classic locale, and a UTF-8 one where bytes over 0x7F are in the text.
   std::vector<std::locale> locales{std::locale::classic()};
   try {
-    locales.push_back(std::locale("C.UTF-8"));
+    locales.emplace_back("C.UTF-8");
   } catch (const std::runtime_error&) {
   }
   for (const std::locale& loc : locales) {
@@ -260,7 +261,7 @@ std::string HeaderText(TempDir& dir) {
     const std::string copy = "h" + std::to_string(k++) + ".h";
     dir.Write(copy, text);
     all += ReadAll(dir.Join(copy));
-    if (!Full() && all.size() > 300 * 1024) break;
+    if (!Full() && all.size() > std::size_t{300} * 1024) break;
   }
   return all;
 }

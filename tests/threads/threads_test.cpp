@@ -192,6 +192,7 @@ TEST(Threads, EveryThreadGetsTheLoneRunsResults) {
   StartLine start(kThreads);
   std::vector<std::vector<RoundResult>> results(kThreads);
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       start.ArriveAndWait();

@@ -2,12 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <ravelin/RegularExpression.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
 
 #include <algorithm>
 #include <cerrno>
