@@ -225,7 +225,7 @@ bool VisitNamedFile(const std::string& spec, FileVisitor& visitor) {
   int err = 0;
   UniqueFd dir = OpenDirectoryHandle(directory, &err);
   FileStat st;
-  if (!dir.Valid() || !StatAt(dir.Get(), name, &st, &err)) {
+  if (!dir.Valid() || !StatAt(dir.Get(), name, true, &st, &err)) {
     visitor.Skip(spec, err);
     return true;
   }

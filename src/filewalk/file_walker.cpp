@@ -165,7 +165,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
       Queue(std::move(job));
       return;
     }
-    Record(displayName, err == ENOENT ? RegularExpression::NotFound : RegularExpression::Unreadable, err);
+    RecordSkip(displayName, err);
   }
 
   std::uint64_t Count() const { return count_; }
@@ -228,7 +228,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     if (done == nullptr) return true;
     FileJob& job = static_cast<FileJob&>(*done);
     if (job.skipOnly) {
-      Skip(job.displayName, job.skipErr, true);
+      RecordSkip(job.displayName, job.skipErr);
       return true;
     }
     if (!job.opened) {
@@ -269,7 +269,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     return Search(hand);
   }
 
-  void Skip(const std::string& displayName, int err, bool) {
+  // A path the walk passed by: missing (ENOENT) or unreadable.
+  void RecordSkip(const std::string& displayName, int err) {
     Record(displayName, err == ENOENT ? RegularExpression::NotFound : RegularExpression::Unreadable, err);
   }
 

@@ -140,22 +140,6 @@ UniqueFd OpenDirectoryHandle(const std::string& path, int* err) {
   return UniqueFd(fd);
 }
 
-bool StatAt(int dirFd, const std::string& name, FileStat* st, int* err) {
-  struct stat s;
-  if (::fstatat(dirFd, name.c_str(), &s, 0) != 0) {
-    Fail(err, errno);
-    return false;
-  }
-  st->mode = s.st_mode;
-  st->uid = s.st_uid;
-  st->gid = s.st_gid;
-  st->size = static_cast<std::uint64_t>(s.st_size);
-  st->dev = s.st_dev;
-  st->ino = s.st_ino;
-  st->nlink = s.st_nlink;
-  return true;
-}
-
 bool HasWildcard(const std::string& component) { return component.find_first_of("*?[") != std::string::npos; }
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {

@@ -81,9 +81,6 @@ class Directory {
 // (a directory that may be searched but not listed). Invalid, with *err, on
 // failure.
 UniqueFd OpenDirectoryHandle(const std::string& path, int* err);
-// What the entry name of the directory dirFd is, links followed. False, with
-// *err, when it cannot be examined (ENOENT: it does not exist).
-bool StatAt(int dirFd, const std::string& name, FileStat* st, int* err);
 
 // True when a file name component holds a wildcard: * ? or [.
 bool HasWildcard(const std::string& component);
