@@ -298,6 +298,40 @@ class RAVELIN_API RegularExpression {
     unsigned long errorCode = 0;  // errno of the failing call; 0 for SearchGaveUp
     std::string text;             // SearchGaveUp: the engine's reason; else ""
   };
+  // Addition. Chooses what FindFiles, GrepFiles and ChangeFiles walk into
+  // and search, and hears when each file is done: the place for ignore
+  // rules, globs and tests of a file's contents. Every call comes on the
+  // calling thread. EnterDirectory, LeaveDirectory and TakeFile come as the
+  // walk lists the tree; SearchFile and FileDone come with the file's
+  // results, in walk order (with file threads, some files later than the
+  // listing). Names are as the walk hands them over. An exception a call
+  // throws ends the operation and reaches its caller.
+  class FileFilter {
+   public:
+    virtual ~FileFilter() = default;
+    // A directory below the file pattern's own, before the walk opens it
+    // (with recursion). False passes it by, with nothing reported.
+    virtual bool EnterDirectory(const std::string& name);
+    // The walk has left a directory EnterDirectory let it into (even one it
+    // then could not open), unless the operation ended first.
+    virtual void LeaveDirectory(const std::string& name);
+    // A file whose name the file pattern matches, before it is opened.
+    // False passes it by, with nothing reported.
+    virtual bool TakeFile(const std::string& name);
+    // The bytes of the file as read, before any of its matches is reported.
+    // False passes it by: no match reported, nothing changed, no FileDone.
+    virtual bool SearchFile(const std::string& name, const char* first, const char* last);
+    // Every match of the file has been reported (matches: how many; FindFiles
+    // 0 or 1), or a handler stopped the operation within it, or the engine
+    // gave up on it. Follows every SearchFile that returned true. [first,
+    // last) are its bytes as read. False ends the walk.
+    virtual bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches);
+
+   protected:
+    FileFilter() = default;
+    FileFilter(const FileFilter&) = default;
+    FileFilter& operator=(const FileFilter&) = default;
+  };
   // --------------------------------------------------------------- handlers
   // Plain handlers; the first argument is the object raising the event. A
   // bool& argument is the go-on flag, preset to true: set it false to stop.
@@ -365,6 +399,11 @@ class RAVELIN_API RegularExpression {
   // record.
   unsigned GetFileThreads() const;
   void SetFileThreads(unsigned threads);
+  // Addition. The filter of the file operations (not owned; null, the
+  // default, takes every file and directory). Copies share it. Not part of
+  // the settings record.
+  FileFilter* GetFileFilter() const;
+  void SetFileFilter(FileFilter* filter);
   // Addition. Line-bounded matching, off by default. When on, Grep, Merge,
   // Search, FindFiles, GrepFiles and ChangeFiles find matches as if each line
   // (the bytes between two '\n', without them) were a subject of its own: no
@@ -599,6 +638,7 @@ class RAVELIN_API RegularExpression {
   bool directoryRecursion = false;
   bool mergeCopy = false;
   unsigned fileThreads = 1;
+  FileFilter* fileFilter = nullptr;
   bool lineBounded = false;
   bool expressionParsed = false;
   // Immutable once built; shared by copies and by MergeSave records.

@@ -22,6 +22,7 @@ RegularExpression::RegularExpression(const RegularExpression& other)
       directoryRecursion(other.directoryRecursion),
       mergeCopy(other.mergeCopy),
       fileThreads(other.fileThreads),
+      fileFilter(other.fileFilter),
       lineBounded(other.lineBounded),
       expressionParsed(other.expressionParsed),
       compiledExpression(other.compiledExpression),
@@ -52,6 +53,7 @@ RegularExpression& RegularExpression::operator=(const RegularExpression& other) 
   directoryRecursion = other.directoryRecursion;
   mergeCopy = other.mergeCopy;
   fileThreads = other.fileThreads;
+  fileFilter = other.fileFilter;
   lineBounded = other.lineBounded;
   expressionParsed = other.expressionParsed;
   compiledExpression = other.compiledExpression;
@@ -102,6 +104,8 @@ std::locale RegularExpression::GetLocale() const { return locale; }
 void RegularExpression::SetLocale(const std::locale& loc) { locale = loc; }
 unsigned RegularExpression::GetFileThreads() const { return fileThreads; }
 void RegularExpression::SetFileThreads(unsigned threads) { fileThreads = threads == 0 ? 1 : threads; }
+RegularExpression::FileFilter* RegularExpression::GetFileFilter() const { return fileFilter; }
+void RegularExpression::SetFileFilter(FileFilter* filter) { fileFilter = filter; }
 bool RegularExpression::GetLineBounded() const { return lineBounded; }
 void RegularExpression::SetLineBounded(bool on) { lineBounded = on; }
 

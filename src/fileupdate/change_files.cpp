@@ -132,6 +132,7 @@ unsigned RegularExpression::ChangeFiles() {
     // A handler may change the object meanwhile: the walk keeps what it started with.
     const std::string spec = filesToMatch;
     walker.SetLineBounded(lineBounded);
+    walker.SetFilter(fileFilter);
     walker.ChangeFiles(&MergeFilesCallback, &detail::Internals::MergeFilesEnd, &detail::Internals::MergeFilesFailure,
                        spec, directoryRecursion, save.matchFlags);
     skippedFiles = walker.Skipped();

@@ -6,6 +6,13 @@
 
 namespace RegexClass {
 
+// The filter's defaults take everything and go on.
+bool RegularExpression::FileFilter::EnterDirectory(const std::string&) { return true; }
+void RegularExpression::FileFilter::LeaveDirectory(const std::string&) {}
+bool RegularExpression::FileFilter::TakeFile(const std::string&) { return true; }
+bool RegularExpression::FileFilter::SearchFile(const std::string&, const char*, const char*) { return true; }
+bool RegularExpression::FileFilter::FileDone(const std::string&, const char*, const char*, unsigned) { return true; }
+
 std::shared_ptr<const detail::CompiledExpression> RegularExpression::FileExpression() {
   const bool icase = IsExpressionOption(Icase);
   if (fileExpression == nullptr || fileExpressionText != expression || fileExpressionIcase != icase) {
@@ -32,6 +39,7 @@ unsigned RegularExpression::FindFiles() {
   if (!guard.Active()) return 0;  // no stack slot: the callbacks could not find us
   walker.SetThreads(fileThreads);
   walker.SetLineBounded(lineBounded);
+  walker.SetFilter(fileFilter);
   const unsigned found = walker.FindFiles(&FindFilesCallback, spec, recurse, flags);
   skippedFiles = walker.Skipped();
   return found;
@@ -61,6 +69,7 @@ unsigned RegularExpression::GrepFiles() {
   const bool reporting = detail::HasHandler(onGreppingFiles, onGreppingFilesClosure);
   walker.SetThreads(fileThreads);
   walker.SetLineBounded(lineBounded);
+  walker.SetFilter(fileFilter);
   const unsigned found = walker.GrepFiles(reporting ? &GrepFilesCallback : nullptr, spec, recurse, flags);
   skippedFiles = walker.Skipped();
   return found;

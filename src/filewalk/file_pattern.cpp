@@ -79,15 +79,21 @@ class Walk {
       }
       std::string name = std::move(frame.subdirectories[frame.next++]);
       if (!Reopen(index)) continue;
+      const std::string displayName = prefix_ + name;
+      if (!visitor_.EnterDirectory(displayName)) continue;
       MakeRoom(index);
       Directory below = Directory::OpenAt(frames_[index].dir.Fd(), name, false, &err);
       if (!below.Valid()) {
         // An entry that became a link or a file since the listing is passed
         // by as such an entry would be.
-        if (err != ELOOP && err != ENOTDIR) visitor_.Skip(prefix_ + name, err);
+        if (err != ELOOP && err != ENOTDIR) visitor_.Skip(displayName, err);
+        visitor_.LeaveDirectory(displayName);
         continue;
       }
-      if (OnCurrentPath(below.Id())) continue;  // a bind mount looping back
+      if (OnCurrentPath(below.Id())) {  // a bind mount looping back
+        visitor_.LeaveDirectory(displayName);
+        continue;
+      }
       if (!Enter(std::move(below), std::move(name))) return false;
     }
     return true;
@@ -154,6 +160,7 @@ class Walk {
   // Leaves the current directory for its parent.
   void Leave() {
     if (frames_.back().dir.Valid()) --open_;
+    if (frames_.size() > 1) visitor_.LeaveDirectory(DirectoryName(frames_.size() - 1));
     frames_.pop_back();
     prefix_.resize(frames_.empty() ? 0 : frames_.back().prefixLength);
   }

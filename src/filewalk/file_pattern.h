@@ -60,6 +60,15 @@ class FileVisitor {
   // opened or read (err: its errno), or a file pattern naming a file or
   // directory that does not exist (ENOENT). The walk goes on.
   virtual void Skip(const std::string& displayName, int err) = 0;
+  // With recursion, a directory below the top, before it is opened (named
+  // as its files are, without the final '/'): false passes it by, with
+  // nothing reported. Every true is followed by LeaveDirectory, whether or
+  // not the directory could be opened, unless the walk ends first.
+  virtual bool EnterDirectory(const std::string& displayName) {
+    static_cast<void>(displayName);
+    return true;
+  }
+  virtual void LeaveDirectory(const std::string& displayName) { static_cast<void>(displayName); }
 
  protected:
   ~FileVisitor() = default;

@@ -9,9 +9,11 @@
 #include <new>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "engine/engine.h"
 #include "filewalk/buffer_search.h"
+#include "filewalk/file_batch.h"
 #include "filewalk/file_in_hand.h"
 #include "filewalk/file_pattern.h"
 #include "filewalk/read_ahead.h"
@@ -22,85 +24,7 @@ namespace RegexClass {
 namespace detail {
 namespace {
 
-// The read buffer starts at this size, and is given back when a file needed
-// more than kKeptBuffer.
-constexpr std::size_t kFirstBuffer = std::size_t{64} << 10;
-constexpr std::size_t kKeptBuffer = std::size_t{64} << 20;
-
 enum class Mode { Find, Grep, Change };
-
-// Reads the whole file into buffer (grown as needed). The size is a hint
-// only: the file may grow or shrink while it is read, and some files report
-// 0. One spare byte lets the first read already see the end.
-bool ReadWhole(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer, std::size_t& capacity, std::size_t* used,
-               int* err) {
-  std::size_t want = kFirstBuffer;
-  if (hint + 1 > want) want = static_cast<std::size_t>(hint) + 1;
-  if (capacity > kKeptBuffer && want <= kKeptBuffer) {
-    buffer.reset();
-    capacity = 0;
-  }
-  *used = 0;
-  for (;;) {
-    if (*used == capacity || capacity < want) {
-      const std::size_t grown = capacity < want ? want : capacity * 2;
-      // A file too large to hold is passed by like an unreadable one.
-      std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
-      if (bigger == nullptr) {
-        *err = ENOMEM;
-        return false;
-      }
-      if (*used > 0) std::memcpy(bigger.get(), buffer.get(), *used);
-      buffer = std::move(bigger);
-      capacity = grown;
-    }
-    const long got = ReadSome(fd, buffer.get() + *used, capacity - *used, err);
-    if (got < 0) return false;
-    if (got == 0) return true;
-    *used += static_cast<std::size_t>(got);
-  }
-}
-
-// One file read and searched ahead on a worker thread.
-struct FileJob final : ReadAheadJob {
-  // What to do.
-  UniqueFd directory;  // a descriptor of its own for the file's directory
-  int directoryFd = AT_FDCWD;
-  std::string entryName;
-  std::string displayName;
-  bool skipOnly = false;  // a path the walk passed by: nothing to read
-  int skipErr = 0;
-  const boost::regex* regex = nullptr;
-  boost::match_flag_type flags = boost::match_default;
-  SearchScope scope = SearchScope::FirstMatch;
-  bool lineBounded = false;
-  // What came of it.
-  UniqueFd fd;
-  FileStat status;
-  bool opened = false;
-  bool read = false;
-  int err = 0;
-  std::unique_ptr<char[]> buffer;
-  std::size_t capacity = 0;
-  std::size_t size = 0;
-  BufferSearchResult result;
-
-  void Run() noexcept override {
-    if (skipOnly) return;
-    fd = OpenRegularFileAt(directoryFd, entryName, &status, &err);
-    opened = fd.Valid();
-    if (!opened) return;
-    read = ReadWhole(fd.Get(), status.size, buffer, capacity, &size, &err);
-    if (!read) return;
-    try {
-      result = SearchBuffer(buffer.get(), buffer.get() + size, *regex, flags, scope, nullptr, lineBounded);
-    } catch (const std::bad_alloc&) {
-      // The calling thread searches this file again by itself.
-      result = BufferSearchResult();
-      result.failed = true;
-    }
-  }
-};
 
 }  // namespace
 
@@ -114,22 +38,34 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
   FileEndCallback onEnd = nullptr;
   FailureCallback onFailure = nullptr;
 
-  // Searches ahead on threads workers (none: everything on this thread).
+  // Searches ahead on threads workers (with fewer than 2, everything on this
+  // thread). The calling thread walks, delivers, and takes on the oldest
+  // batch itself when no worker has started it yet.
   void StartWorkers(unsigned threads) {
     if (threads < 2 || mode_ == Mode::Change || !WorkerThreadsAllowed()) return;
-    ahead_ = std::make_unique<ReadAhead>(threads, std::size_t{4} * threads);
+    ahead_ = std::make_unique<ReadAhead>(threads, std::size_t{2} * threads);
     if (ahead_->Workers() == 0) ahead_.reset();
   }
 
   // Delivers what is still queued; false when a callback ended the walk.
   bool Finish() {
-    while (ahead_ != nullptr && !ahead_->Empty()) {
-      if (!DeliverOne()) return false;
-    }
-    return true;
+    if (ahead_ == nullptr) return true;
+    Flush();
+    while (!stopped_ && !ahead_->Empty()) stopped_ = !DeliverOne();
+    return !stopped_;
+  }
+
+  bool EnterDirectory(const std::string& displayName) override {
+    directory_.reset();  // the files from here on lie in another directory
+    return walker_.filter_ == nullptr || walker_.filter_->EnterDirectory(displayName);
+  }
+
+  void LeaveDirectory(const std::string& displayName) override {
+    if (walker_.filter_ != nullptr) walker_.filter_->LeaveDirectory(displayName);
   }
 
   bool Visit(const WalkFile& file) override {
+    if (walker_.filter_ != nullptr && !walker_.filter_->TakeFile(file.displayName)) return true;
     if (ahead_ != nullptr) return VisitAhead(file);
     int err = 0;
     FileInHand hand;
@@ -152,17 +88,19 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     hand.fd = fd.Get();
     hand.first = walker_.buffer_.get();
     hand.last = hand.first + size;
+    if (!Admit(hand)) return true;
     return Search(hand);
   }
 
   void Skip(const std::string& displayName, int err) override {
     if (ahead_ != nullptr) {
       // In walk order with the files around it.
-      std::unique_ptr<FileJob> job(new FileJob);
-      job->skipOnly = true;
-      job->displayName = displayName;
-      job->skipErr = err;
-      Queue(std::move(job));
+      if (stopped_) return;
+      AheadFile& entry = Building().Add();
+      entry.skipOnly = true;
+      entry.displayName = displayName;
+      entry.skipErr = err;
+      if (building_->Full()) Flush();
       return;
     }
     RecordSkip(displayName, err);
@@ -193,40 +131,71 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     }
   }
 
-  // Hands the file to the workers, after taking back what they finished.
+  // The batch being filled.
+  FileBatch& Building() {
+    if (building_ == nullptr) {
+      if (spare_.empty()) {
+        // Counting needs every match; otherwise the first tells whether this
+        // thread must search the file itself.
+        const SearchScope scope =
+            mode_ == Mode::Grep && onMatch == nullptr ? SearchScope::AllMatches : SearchScope::FirstMatch;
+        building_.reset(new FileBatch(walker_.compiled_->Regex(), flags_, scope, walker_.lineBounded_, pool_));
+      } else {
+        building_ = std::move(spare_.back());
+        spare_.pop_back();
+      }
+    }
+    return *building_;
+  }
+
+  // Adds the file to the batch being filled; false when a callback ended
+  // the walk meanwhile.
   bool VisitAhead(const WalkFile& file) {
-    std::unique_ptr<FileJob> job(new FileJob);
-    int err = 0;
-    if (file.directoryFd != AT_FDCWD) {
-      job->directory = Duplicate(file.directoryFd, &err);
-      if (!job->directory.Valid()) {
+    if (stopped_) return false;
+    if (file.directoryFd != AT_FDCWD && directory_ == nullptr) {
+      // One descriptor of its own for the files of this directory.
+      int err = 0;
+      UniqueFd copy = Duplicate(file.directoryFd, &err);
+      if (!copy.Valid()) {
         Record(file.displayName, RegularExpression::Unreadable, err);
         return true;
       }
-      job->directoryFd = job->directory.Get();
+      directory_ = std::make_shared<const UniqueFd>(std::move(copy));
     }
-    job->entryName = file.entryName;
-    job->displayName = file.displayName;
-    job->regex = &walker_.compiled_->Regex();
-    job->flags = flags_;
-    job->lineBounded = walker_.lineBounded_;
-    // Counting needs every match; otherwise the first tells whether this
-    // thread must search the file itself.
-    job->scope = mode_ == Mode::Grep && onMatch == nullptr ? SearchScope::AllMatches : SearchScope::FirstMatch;
-    if (!stopped_) Queue(std::move(job));
+    AheadFile& entry = Building().Add();
+    entry.directory = file.directoryFd != AT_FDCWD ? directory_ : nullptr;
+    entry.entryName = file.entryName;
+    entry.displayName = file.displayName;
+    if (building_->Full()) Flush();
     return !stopped_;
   }
 
-  void Queue(std::unique_ptr<FileJob> job) {
+  // Queues the batch being filled, after taking back what the workers
+  // finished (and, when the queue is full, the oldest batch).
+  void Flush() {
+    if (building_ == nullptr || building_->Empty()) return;
     while (!stopped_ && ahead_->FrontDone()) stopped_ = !DeliverOne();
     while (!stopped_ && ahead_->Full()) stopped_ = !DeliverOne();
-    if (!stopped_) ahead_->Push(std::move(job));
+    if (!stopped_) ahead_->Push(std::move(building_));
+    building_.reset();
   }
 
   bool DeliverOne() {
     std::unique_ptr<ReadAheadJob> done = ahead_->Pop();
     if (done == nullptr) return true;
-    FileJob& job = static_cast<FileJob&>(*done);
+    std::unique_ptr<FileBatch> batch(static_cast<FileBatch*>(done.release()));
+    bool goOn = true;
+    for (std::size_t i = 0; goOn && i < batch->Count(); ++i) {
+      AheadFile& file = batch->At(i);
+      if (!file.done) batch->Do(file, &walker_.buffer_, &walker_.capacity_);
+      goOn = Deliver(*batch, file);
+    }
+    batch->Clear();
+    spare_.push_back(std::move(batch));
+    return goOn;
+  }
+
+  bool Deliver(const FileBatch& batch, AheadFile& job) {
     if (job.skipOnly) {
       RecordSkip(job.displayName, job.skipErr);
       return true;
@@ -240,33 +209,46 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
       Record(job.displayName, RegularExpression::Unreadable, job.err);
       return true;
     }
+    FileInHand hand;
+    hand.directoryFd = job.directory != nullptr ? job.directory->Get() : AT_FDCWD;
+    hand.entryName = &job.entryName;
+    hand.displayName = &job.displayName;
+    hand.status = job.status;
+    hand.first = batch.Bytes(job);
+    hand.last = hand.first + job.size;
+    if (!Admit(hand)) return true;
     const BufferSearchResult& result = job.result;
     const bool failed = result.failed && !result.failure.empty();
     if (mode_ == Mode::Find || onMatch == nullptr) {
       if (!job.result.failed || failed) {
-        if (mode_ == Mode::Find) {
-          if (result.matches > 0) {
-            ++count_;
-            return onFind == nullptr || onFind(job.displayName.c_str());
-          }
+        bool goOn = true;
+        if (mode_ == Mode::Find && result.matches > 0) {
+          ++count_;
+          goOn = onFind == nullptr || onFind(job.displayName.c_str());
         } else {
-          count_ += result.matches;
+          if (mode_ != Mode::Find) count_ += result.matches;
+          goOn = !failed || Failed(job.displayName, result.failure);
         }
-        return !failed || Failed(job.displayName, result.failure);
+        return Done(hand, mode_ == Mode::Find ? (result.matches > 0 ? 1 : 0) : result.matches, goOn);
       }
     } else if (result.matches == 0 && !result.failed) {
-      return true;  // nothing to report
+      return Done(hand, 0, true);  // nothing to report
     }
     // Every match, with its callback, on this thread, over the bytes read.
-    FileInHand hand;
-    hand.directoryFd = job.directoryFd;
-    hand.entryName = &job.entryName;
-    hand.displayName = &job.displayName;
-    hand.fd = job.fd.Get();
-    hand.status = job.status;
-    hand.first = job.buffer.get();
-    hand.last = hand.first + job.size;
     return Search(hand);
+  }
+
+  // Whether the filter lets the file, as read, be searched.
+  bool Admit(const FileInHand& hand) {
+    return walker_.filter_ == nullptr || walker_.filter_->SearchFile(*hand.displayName, hand.first, hand.last);
+  }
+
+  // Tells the filter the file is done; false ends the walk.
+  bool Done(const FileInHand& hand, std::uint64_t matches, bool goOn) {
+    if (walker_.filter_ == nullptr) return goOn;
+    const bool more =
+        walker_.filter_->FileDone(*hand.displayName, hand.first, hand.last, static_cast<unsigned>(matches));
+    return goOn && more;
   }
 
   // A path the walk passed by: missing (ENOENT) or unreadable.
@@ -280,11 +262,14 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     if (mode_ == Mode::Find) {
       const BufferSearchResult result =
           SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr, walker_.lineBounded_);
+      bool goOn = true;
       if (result.matches > 0) {
         ++count_;
-        return onFind == nullptr || onFind(name);
+        goOn = onFind == nullptr || onFind(name);
+      } else if (result.failed) {
+        goOn = Failed(*hand.displayName, result.failure);
       }
-      return !result.failed || Failed(*hand.displayName, result.failure);
+      return Done(hand, result.matches > 0 ? 1 : 0, goOn);
     }
     current_ = &hand;
     // Without a callback nothing needs a line number or a match object.
@@ -292,10 +277,10 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
                                                    onMatch != nullptr ? this : nullptr, walker_.lineBounded_);
     current_ = nullptr;
     count_ += result.matches;
-    if (result.failed && !result.stopped) return Failed(*hand.displayName, result.failure);
+    if (result.failed && !result.stopped) return Done(hand, result.matches, Failed(*hand.displayName, result.failure));
     const bool goOn = mode_ != Mode::Change || onEnd == nullptr || onEnd(name);
     if (hand.replaced) seen_.insert(std::make_pair(hand.replacement.dev, hand.replacement.ino));
-    return goOn && !result.stopped;
+    return Done(hand, result.matches, goOn && !result.stopped);
   }
 
   bool Failed(const std::string& name, const std::string& reason) {
@@ -329,6 +314,10 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
   std::set<std::pair<dev_t, ino_t>> seen_;
   std::uint64_t count_ = 0;
   bool stopped_ = false;  // a callback ended the walk while files were ahead
+  BufferPool pool_;                               // the larger files' buffers
+  std::shared_ptr<const UniqueFd> directory_;     // the current directory's, for the batches
+  std::unique_ptr<FileBatch> building_;           // the batch being filled
+  std::vector<std::unique_ptr<FileBatch>> spare_;  // delivered batches, for reuse
   // Last: stopped and joined first, while everything its jobs use lives.
   std::unique_ptr<ReadAhead> ahead_;
 };

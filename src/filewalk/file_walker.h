@@ -83,6 +83,9 @@ class FileWalker {
   // Each line of a file is searched as a buffer of its own (MatchWalker);
   // off by default.
   void SetLineBounded(bool on) { lineBounded_ = on; }
+  // Asks filter what to walk into and search, and tells it of each file
+  // done (null: none). Its calls come on the calling thread.
+  void SetFilter(RegularExpression::FileFilter* filter) { filter_ = filter; }
 
   // What the last walk passed by, in walk order.
   const std::vector<Skip>& Skipped() const { return skipped_; }
@@ -100,6 +103,7 @@ class FileWalker {
   std::vector<Skip> skipped_;
   unsigned threads_ = 1;
   bool lineBounded_ = false;
+  RegularExpression::FileFilter* filter_ = nullptr;
 };
 
 }  // namespace detail

@@ -40,6 +40,8 @@ bool ReadAhead::FrontDone() const {
 }
 
 void ReadAhead::Push(std::unique_ptr<ReadAheadJob> job) {
+  job->started_ = false;
+  job->done_ = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(std::move(job));
@@ -50,7 +52,16 @@ void ReadAhead::Push(std::unique_ptr<ReadAheadJob> job) {
 std::unique_ptr<ReadAheadJob> ReadAhead::Pop() {
   std::unique_lock<std::mutex> lock(mutex_);
   if (queue_.empty()) return nullptr;
-  done_.wait(lock, [this] { return queue_.front()->done_; });
+  ReadAheadJob* front = queue_.front().get();
+  if (!front->started_) {
+    // No worker has taken it yet: the calling thread does it rather than wait.
+    front->started_ = true;
+    lock.unlock();
+    front->Run();
+    lock.lock();
+    front->done_ = true;
+  }
+  done_.wait(lock, [front] { return front->done_; });
   std::unique_ptr<ReadAheadJob> job = std::move(queue_.front());
   queue_.pop_front();
   return job;

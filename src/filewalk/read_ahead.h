@@ -1,7 +1,9 @@
 // Reading and searching files ahead of the calling thread. The walk hands
 // each file over in order; worker threads open, read and search the files
 // while the calling thread takes the results back in the same order, so every
-// callback still runs on the calling thread, in walk order. The queue is
+// callback still runs on the calling thread, in walk order. A job no worker
+// has started when the calling thread wants its result is run by the calling
+// thread itself, so it works alongside the workers rather than wait. The queue is
 // bounded: the walk waits when it is full. Destruction stops the workers
 // promptly (jobs not yet started are dropped) and joins them.
 #ifndef RAVELIN_FILEWALK_READ_AHEAD_H
@@ -45,9 +47,10 @@ class ReadAhead {
   // True when Push would have to wait for a Pop first.
   bool Full() const;
   bool Empty() const;
-  // Queues a job. REQUIRES: !Full().
+  // Queues a job (one popped before may be queued again). REQUIRES: !Full().
   void Push(std::unique_ptr<ReadAheadJob> job);
-  // The oldest job, once it is done (waits for it); null when none is queued.
+  // The oldest job, once it is done (runs it, or waits for the worker running
+  // it); null when none is queued.
   std::unique_ptr<ReadAheadJob> Pop();
   // Whether the oldest job is done already.
   bool FrontDone() const;

@@ -1,0 +1,148 @@
+#include "filewalk/file_batch.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace RegexClass {
+namespace detail {
+namespace {
+
+// The read buffer starts at this size.
+constexpr std::size_t kFirstBuffer = std::size_t{64} << 10;
+
+}  // namespace
+
+bool ReadWhole(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer, std::size_t& capacity, std::size_t* used,
+               int* err) {
+  // One spare byte lets the first read already see the end.
+  std::size_t want = *used + kFirstBuffer;
+  if (*used + hint + 1 > want) want = *used + static_cast<std::size_t>(hint) + 1;
+  if (*used == 0 && capacity > kKeptBuffer && want <= kKeptBuffer) {
+    buffer.reset();
+    capacity = 0;
+  }
+  for (;;) {
+    if (*used == capacity || capacity < want) {
+      // Doubling at least: a batch's buffer grows by a file at a time.
+      const std::size_t grown = std::max(want, capacity * 2);
+      // A file too large to hold is passed by like an unreadable one.
+      std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
+      if (bigger == nullptr) {
+        *err = ENOMEM;
+        return false;
+      }
+      if (*used > 0) std::memcpy(bigger.get(), buffer.get(), *used);
+      buffer = std::move(bigger);
+      capacity = grown;
+    }
+    const long got = ReadSome(fd, buffer.get() + *used, capacity - *used, err);
+    if (got < 0) return false;
+    if (got == 0) return true;
+    *used += static_cast<std::size_t>(got);
+  }
+}
+
+ReadBuffer BufferPool::Take(std::size_t want) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (held_.empty()) return ReadBuffer();
+  std::size_t pick = 0;
+  for (std::size_t i = 1; i < held_.size(); ++i) {
+    const bool fits = held_[i].capacity >= want;
+    const bool pickFits = held_[pick].capacity >= want;
+    if (fits ? (!pickFits || held_[i].capacity < held_[pick].capacity)
+             : (!pickFits && held_[i].capacity > held_[pick].capacity))
+      pick = i;
+  }
+  ReadBuffer taken = std::move(held_[pick]);
+  held_[pick] = std::move(held_.back());
+  held_.pop_back();
+  bytes_ -= taken.capacity;
+  return taken;
+}
+
+void BufferPool::Give(ReadBuffer buffer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (bytes_ + buffer.capacity > kPoolBytes) return;  // freed here
+  bytes_ += buffer.capacity;
+  held_.push_back(std::move(buffer));
+}
+
+void FileBatch::Clear() {
+  for (std::size_t i = 0; i < count_; ++i) {
+    files_[i].directory.reset();
+    if (files_[i].own.data != nullptr) pool_.Give(std::move(files_[i].own));
+    files_[i].own = ReadBuffer();
+  }
+  count_ = 0;
+  used_ = 0;
+  // A spare batch keeps a buffer of about the size most batches need.
+  if (capacity_ > 2 * kBatchBytes) {
+    buffer_.reset();
+    capacity_ = 0;
+  }
+}
+
+AheadFile& FileBatch::Add() {
+  if (count_ == files_.size()) files_.emplace_back();
+  AheadFile& file = files_[count_++];
+  file.skipOnly = false;
+  file.skipErr = 0;
+  file.done = false;
+  file.opened = false;
+  file.read = false;
+  file.err = 0;
+  file.offset = 0;
+  file.size = 0;
+  file.bytes = nullptr;
+  file.shared = false;
+  file.result = BufferSearchResult();
+  return file;
+}
+
+void FileBatch::Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t* capacity) noexcept {
+  file.done = true;
+  if (file.skipOnly) return;
+  const int directoryFd = file.directory != nullptr ? file.directory->Get() : AT_FDCWD;
+  const UniqueFd fd = OpenRegularFileAt(directoryFd, file.entryName, &file.status, &file.err);
+  file.opened = fd.Valid();
+  if (!file.opened) return;
+  // Small files share the batch's buffer; a larger one has one of its own,
+  // so that the batch's stays small and is not copied as it grows.
+  const bool shared = buffer == nullptr && file.status.size <= kSmallFile;
+  if (buffer == nullptr && !shared) {
+    file.own = pool_.Take(static_cast<std::size_t>(file.status.size) + 1);
+    buffer = &file.own.data;
+    capacity = &file.own.capacity;
+  }
+  std::size_t used = shared ? used_ : 0;
+  file.offset = used;
+  file.read = shared ? ReadWhole(fd.Get(), file.status.size, buffer_, capacity_, &used, &file.err)
+                     : ReadWhole(fd.Get(), file.status.size, *buffer, *capacity, &used, &file.err);
+  if (!file.read) return;
+  if (shared) used_ = used;
+  file.size = used - file.offset;
+  // The batch's buffer may still move as later files are read into it: the
+  // bytes are found through the offset once the batch is done.
+  file.shared = shared;
+  file.bytes = shared ? nullptr : buffer->get();
+  const char* first = (shared ? buffer_.get() : buffer->get()) + file.offset;
+  try {
+    file.result = SearchBuffer(first, first + file.size, regex_, flags_, scope_, nullptr, lineBounded_);
+  } catch (const std::bad_alloc&) {
+    // The calling thread searches this file again by itself.
+    file.result = BufferSearchResult();
+    file.result.failed = true;
+  }
+}
+
+void FileBatch::Run() noexcept {
+  for (std::size_t i = 0; i < count_ && used_ < kBatchBytes; ++i) Do(files_[i], nullptr, nullptr);
+}
+
+}  // namespace detail
+}  // namespace RegexClass
