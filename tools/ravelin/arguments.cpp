@@ -71,7 +71,8 @@ enum class Valued {
   kAfter,
   kContext,
   kGlob,
-  kColor
+  kColor,
+  kThreads
 };
 struct ValuedOption {
   const char* name;
@@ -95,6 +96,7 @@ const ValuedOption kValuedOptions[] = {
     {"glob", Valued::kGlob},
     {"color", Valued::kColor},
     {"colour", Valued::kColor},
+    {"threads", Valued::kThreads},
 };
 
 long Number(const std::string& option, const std::string& value) {
@@ -156,6 +158,10 @@ void ApplyValue(Invocation& inv, Valued what, const std::string& value, const st
       break;
     case Valued::kGlob:
       inv.globs.push_back(value);
+      break;
+    case Valued::kThreads:
+      inv.threads = Number(option, value);
+      if (inv.threads == 0) throw UsageError("option '" + option + "' needs a number of threads from 1");
       break;
     case Valued::kColor:
       if (value != "auto" && value != "always" && value != "never")
@@ -258,6 +264,9 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg, int argc, char** a
         break;
       case 'g':
         what = Valued::kGlob;
+        break;
+      case 'j':
+        what = Valued::kThreads;
         break;
       default:
         valued = false;
@@ -503,6 +512,9 @@ Which files (the three file commands), as ripgrep has it:
   -u, --no-ignore          ignore files are not honoured; -uu also takes hidden
                            files (--hidden), -uuu also binary files (--binary;
                            change-files changes binary files only so)
+  -j, --threads NUM        read and search NUM files at once (default: the
+                           number of processors; output and changes come in
+                           the same order whatever NUM)
 
 grep-files output (grep's letters and meanings):
   -n, --line-number        the line number       -b, --byte-offset  the offset

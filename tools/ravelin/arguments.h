@@ -97,6 +97,7 @@ struct Invocation {
   long after = -1;                 // -A NUM, -C NUM
   std::string color = "auto";      // --color=auto|always|never
   std::vector<std::string> globs;  // -g GLOB, -g '!GLOB'
+  long threads = 0;                // -j NUM; 0: one per processor
   int unrestricted = 0;            // -u: 1 no ignore files, 2 and hidden files, 3 and binary files
   bool noIgnore = false;           // --no-ignore
   bool hidden = false;             // --hidden

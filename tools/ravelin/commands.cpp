@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -237,14 +240,26 @@ class MatchScan {
     files_.push_back(std::move(fileName));
   }
   const std::vector<std::string>& Files() const { return files_; }
+  // Keeps one name of each file: two PATHs may reach one file (a link, or a
+  // directory and a file below it), and it is changed once.
+  void DropRepeats() {
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+    std::vector<std::string> kept;
+    for (std::string& name : files_) {
+      const PathFacts facts = Examine(name);
+      if (facts.kind == EntryKind::kMissing || seen.emplace(facts.device, facts.inode).second)
+        kept.push_back(std::move(name));
+    }
+    files_ = std::move(kept);
+  }
 
  private:
   std::vector<std::string> files_;
 };
 
 // The matches of one file for the line view. With -q, -l or -L one match is
-// enough, and with -m the search of a file stops after the lines it may
-// print.
+// enough, and with -m the matches past the lines it may print are dropped.
+// (A handler that stops would end the walk of every file after it too.)
 class HitCollector {
  public:
   HitCollector(bool firstOnly, long maxLines) : firstOnly_(firstOnly), maxLines_(maxLines) {}
@@ -252,9 +267,10 @@ class HitCollector {
     hits_.clear();
     linesSeen_ = 0;
     lastLine_ = 0;
+    full_ = false;
   }
-  void OnGrepFile(RegularExpression&, std::string, const REMatchInfo& m, unsigned line, bool& goOn) {
-    if (m.empty() || m[0].position < 0) return;
+  void OnGrepFile(RegularExpression&, std::string, const REMatchInfo& m, unsigned line, bool&) {
+    if (full_ || m.empty() || m[0].position < 0) return;
     const std::string& text = m[0].text;
     if (maxLines_ >= 0) {
       unsigned last = line;
@@ -263,7 +279,7 @@ class HitCollector {
       if (last > lastLine_) {
         const unsigned fresh = last - (line > lastLine_ ? line : lastLine_ + 1) + 1;
         if (line > lastLine_ && linesSeen_ >= static_cast<unsigned long>(maxLines_)) {
-          goOn = false;
+          full_ = true;
           return;
         }
         linesSeen_ += fresh;
@@ -271,8 +287,11 @@ class HitCollector {
       }
     }
     hits_.push_back(Hit{static_cast<std::uint64_t>(m[0].position), text.size()});
-    if (firstOnly_) goOn = false;
+    if (firstOnly_) full_ = true;
   }
+  // FindFiles found a match somewhere in the file (-l, -L, -q, line by
+  // line): it touches a line, which is all the view asks then.
+  void Found() { hits_.push_back(Hit{0, 0}); }
   const std::vector<Hit>& Hits() const { return hits_; }
 
  private:
@@ -281,6 +300,7 @@ class HitCollector {
   std::vector<Hit> hits_;
   unsigned long linesSeen_ = 0;
   unsigned lastLine_ = 0;
+  bool full_ = false;  // nothing more of this file is wanted
 };
 
 // Where Merge puts each replacement, for the diff of --dry-run.
@@ -486,6 +506,7 @@ class Runner {
     }
     if (inv_.recursive) re_.SetDirectoryRecursion(true);
     recursive_ = re_.GetDirectoryRecursion();
+    threads_ = inv_.threads > 0 ? static_cast<unsigned>(inv_.threads) : std::max(1U, std::thread::hardware_concurrency());
     // Line by line, as grep and sed work, unless -U asks for the library's
     // whole-subject search. A command-line choice: the record does not hold it.
     re_.SetLineBounded(!inv_.multiline);
@@ -627,40 +648,27 @@ class Runner {
   // Binary files (a NUL byte) are searched, and changed, only when asked.
   bool BinaryAllowed() const { return inv_.unrestricted >= 3 || inv_.binary || inv_.text; }
 
-  // Walks the PATHs and calls take(name, named, bytes, binary) for each file
-  // the command works on, in walk order, the library pointed at that file
-  // alone. A file the walk came upon that is binary is left out unless
-  // binary files are allowed; one a PATH names is always handed on. The
-  // bytes are read only when withBytes or binary files must be told apart.
-  // take returns false to end the walk.
-  using Take = std::function<bool(const std::string&, bool, const std::string&, bool)>;
-  void ForEachFile(bool withBytes, const Take& take) {
+  WalkOptions Options() const {
     WalkOptions options;
     options.recursive = recursive_;
     options.ignoreFiles = inv_.unrestricted < 1 && !inv_.noIgnore;
     options.hidden = inv_.unrestricted >= 2 || inv_.hidden;
+    options.binary = BinaryAllowed();
     options.globs = inv_.globs;
-    Walk walk(options);
-    const bool readAll = withBytes || !BinaryAllowed();
-    std::string bytes;
-    walk.Run(roots_, [&](const std::string& name, bool named) {
-      bool binary = false;
-      if (readAll) {
-        const int error = ReadFileBytes(name, bytes);
-        if (error != 0) {
-          skipped_.push_back({name, RegularExpression::Unreadable, static_cast<unsigned long>(error), std::string()});
-          return true;
-        }
-        binary = bytes.find('\0') != std::string::npos;
-        if (binary && !named && !BinaryAllowed()) return true;
-      }
-      re_.SetFilesToMatch(PatternOfOneFile(name));
-      return take(name, named, bytes, binary);
+    return options;
+  }
+
+  // Runs operation, one file operation of the library, once per PATH with
+  // walk's rules in place; it returns false to end the walk. What the
+  // library passed by goes to skipped_.
+  void WalkFiles(Walk& walk, const std::function<bool()>& operation) {
+    re_.SetFileThreads(threads_);
+    walk.Run(re_, roots_, [&] {
+      const bool goOn = operation();
+      KeepSkipped();
+      return goOn;
     });
-    for (const PassedBy& p : walk.Passed()) {
-      skipped_.push_back({p.name, p.error == ENOENT ? RegularExpression::NotFound : RegularExpression::Unreadable,
-                          static_cast<unsigned long>(p.error), std::string()});
-    }
+    skipped_.insert(skipped_.end(), walk.Passed().begin(), walk.Passed().end());
   }
 
   void KeepSkipped() {
@@ -672,9 +680,9 @@ class Runner {
     Printer printer(out_);
     if (!inv_.count) re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&printer, &Printer::OnFindFile));
     unsigned long n = 0;
-    ForEachFile(false, [&](const std::string&, bool, const std::string&, bool) {
+    Walk walk(Options());
+    WalkFiles(walk, [&] {
       n += re_.FindFiles();
-      KeepSkipped();
       return true;
     });
     if (inv_.count) PrintCount(static_cast<std::int64_t>(n));
@@ -718,17 +726,31 @@ class Runner {
     look.before = inv_.before;
     look.after = inv_.after;
     LineView view(look, out_);
-    HitCollector hits(!inv_.invert && (inv_.quiet || inv_.filesWith || inv_.filesWithout),
-                      inv_.invert ? -1 : inv_.maxCount);
-    re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&hits, &HitCollector::OnGrepFile));
+    const bool firstOnly = !inv_.invert && (inv_.quiet || inv_.filesWith || inv_.filesWithout);
+    HitCollector hits(firstOnly, inv_.invert ? -1 : inv_.maxCount);
+    // When a file's first match is all that counts (line by line, any match
+    // touches a line) or no line may be printed, FindFiles tells enough.
+    const bool findOnly = (firstOnly && re_.GetLineBounded()) || inv_.maxCount == 0;
+    if (!findOnly)
+      re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&hits, &HitCollector::OnGrepFile));
     bool selectedAny = false, listedAny = false;
-    ForEachFile(true, [&](const std::string& name, bool, const std::string& bytes, bool binary) {
-      hits.Start();
-      if (inv_.maxCount != 0) re_.GrepFiles();
-      KeepSkipped();
-      const unsigned long selected = view.File(name, bytes, hits.Hits(), binary && !inv_.text);
+    Walk walk(Options());
+    walk.OnBegin([&] { hits.Start(); });
+    walk.OnDone([&](const SearchedFile& file) {
+      if (findOnly && inv_.maxCount != 0 && file.Matches() > 0) hits.Found();
+      const unsigned long selected =
+          view.File(file.Name(), std::string_view(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
+                    hits.Hits(), !inv_.text && file.Binary());
       if (selected > 0) selectedAny = true;
       if (selected == 0) listedAny = true;
+      return !(inv_.quiet && selectedAny);
+    });
+    WalkFiles(walk, [&] {
+      if (findOnly) {
+        re_.FindFiles();
+      } else {
+        re_.GrepFiles();
+      }
       return !(inv_.quiet && selectedAny);
     });
     const bool success = inv_.filesWithout ? listedAny : selectedAny;
@@ -748,9 +770,9 @@ class Runner {
     if (progress.Enabled())
       re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&tally, &Tally::OnGrepFile));
     unsigned long n = 0;
-    ForEachFile(false, [&](const std::string&, bool, const std::string&, bool) {
+    Walk walk(Options());
+    WalkFiles(walk, [&] {
       n += re_.GrepFiles();
-      KeepSkipped();
       return true;
     });
     progress.Clear();
@@ -866,22 +888,26 @@ class Runner {
     MatchScan scan;
     std::vector<Blocker> refused;
     re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&scan, &MatchScan::OnFindFile));
-    ForEachFile(false, [&](const std::string& name, bool, const std::string&, bool binary) {
-      const std::size_t before = scan.Files().size();
-      re_.FindFiles();
-      KeepSkipped();
-      if (scan.Files().size() > before) {
+    Walk walk(Options());
+    walk.OnDone([&](const SearchedFile& file) {
+      if (file.Matches() > 0) {
         const char* reason = nullptr;
-        if (InsideVersionControl(name)) {
+        if (InsideVersionControl(file.Name())) {
           reason = "it lies inside a version-control folder";
-        } else if (binary && !BinaryAllowed()) {
+        } else if (!BinaryAllowed() && file.Binary()) {
           reason = "it is a binary file (--binary changes binary files)";
         }
-        if (reason != nullptr) refused.push_back({scan.Files().back(), reason});
+        if (reason != nullptr) refused.push_back({file.Name(), reason});
       }
       return StopSignals::StopSignal() == 0;
     });
+    WalkFiles(walk, [&] {
+      re_.FindFiles();
+      return StopSignals::StopSignal() == 0;
+    });
     re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure());
+    re_.SetDirectoryRecursion(false);
+    scan.DropRepeats();
     const std::vector<RegularExpression::SkippedFile> scanSkipped = skipped_;
     if (const int sig = StopSignals::StopSignal()) {
       Complain("stopped by " + SignalText(sig) + " before any file was changed");
@@ -975,9 +1001,11 @@ class Runner {
   Output out_;
   // The PATHs of a file command; empty for the current directory.
   std::vector<std::string> roots_;
-  // -r, as the command line or the loaded record says; the library itself
-  // is always pointed at one file.
+  // -r, as the command line or the loaded record says; the library is
+  // pointed at one PATH at a time.
   bool recursive_ = false;
+  // -j: files read and searched at once.
+  unsigned threads_ = 1;
   // What the file commands passed by, in walk order.
   std::vector<RegularExpression::SkippedFile> skipped_;
   bool approveAll_ = false;  // --interactive: "a" was answered

@@ -46,7 +46,7 @@ void Complain(const std::string& message) {
   std::fflush(stderr);
 }
 
-void Output::Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Output::Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 void Output::Put(char c) { std::fputc(c, stdout); }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ravelin_cli {
 
@@ -22,7 +23,7 @@ void Complain(const std::string& message);
 // inside matched text pass through.
 class Output {
  public:
-  void Write(const std::string& text);
+  void Write(std::string_view text);
   void Put(char c);
   void Number(std::int64_t n);
   // Hands what is buffered to the system, so that a message on standard

@@ -13,7 +13,7 @@ const char kSeparatorColor[] = "36";
 
 }  // namespace
 
-void LineView::Colored(const char* sgr, const std::string& text) {
+void LineView::Colored(const char* sgr, std::string_view text) {
   if (!look_.color) {
     out_.Write(text);
     return;
@@ -43,7 +43,7 @@ void LineView::Prefix(const std::string& name, std::size_t line, std::uint64_t o
 // The bytes [start, end) of a line, with the parts that matches cover
 // coloured. cursor: the first hit that may reach into this line; lines come
 // in ascending order, so it only moves forward.
-void LineView::Body(const std::string& bytes, std::uint64_t start, std::uint64_t end, const std::vector<Hit>& hits,
+void LineView::Body(std::string_view bytes, std::uint64_t start, std::uint64_t end, const std::vector<Hit>& hits,
                     std::size_t& cursor) {
   if (!look_.color) {
     out_.Write(bytes.substr(start, end - start));
@@ -65,14 +65,14 @@ void LineView::Body(const std::string& bytes, std::uint64_t start, std::uint64_t
   out_.Write(bytes.substr(at, end - at));
 }
 
-unsigned long LineView::File(const std::string& name, const std::string& bytes, const std::vector<Hit>& hits,
+unsigned long LineView::File(const std::string& name, std::string_view bytes, const std::vector<Hit>& hits,
                              bool binary) {
   // Where each line starts; a last line without a newline is a line.
   std::vector<std::uint64_t> starts;
   for (std::uint64_t at = 0; at < bytes.size();) {
     starts.push_back(at);
     const std::size_t nl = bytes.find('\n', at);
-    at = nl == std::string::npos ? bytes.size() : nl + 1;
+    at = nl == std::string_view::npos ? bytes.size() : nl + 1;
   }
   const std::size_t lines = starts.size();
   auto lineOf = [&](std::uint64_t pos) -> std::size_t {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "io.h"
@@ -45,13 +46,13 @@ class LineView {
   // order. binary: the file is binary and not to be printed as text (a
   // message stands for its lines). Returns the number of lines selected
   // (after -m).
-  unsigned long File(const std::string& name, const std::string& bytes, const std::vector<Hit>& hits, bool binary);
+  unsigned long File(const std::string& name, std::string_view bytes, const std::vector<Hit>& hits, bool binary);
 
  private:
   void Prefix(const std::string& name, std::size_t line, std::uint64_t offset, char separator);
-  void Body(const std::string& bytes, std::uint64_t start, std::uint64_t end, const std::vector<Hit>& hits,
+  void Body(std::string_view bytes, std::uint64_t start, std::uint64_t end, const std::vector<Hit>& hits,
             std::size_t& cursor);
-  void Colored(const char* sgr, const std::string& text);
+  void Colored(const char* sgr, std::string_view text);
   void Separator(char c);
 
   const LineLook& look_;

@@ -1,11 +1,14 @@
 #include "walk.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "system.h"
 
 namespace ravelin_cli {
 namespace {
+
+using RegexClass::RegularExpression;
 
 std::string Join(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
@@ -13,13 +16,10 @@ std::string Join(const std::string& dir, const std::string& name) {
   return dir + "/" + name;
 }
 
-// Names of the form .ravelin-XXXXXX: temporary files a killed change-files
-// left; the library never searches them and neither does the walk.
-bool IsLeftoverTemporary(const std::string& name) { return name.size() == 15 && name.compare(0, 9, ".ravelin-") == 0; }
-
-// A file pattern's wildcard component matches names as the library's walk
-// does; the glob text is the same language.
-bool NameMatches(const std::string& pattern, const std::string& name) { return WildcardMatch(pattern, name); }
+std::string LastComponent(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
 
 std::string ReadSmallFile(const std::string& path) {
   std::string text;
@@ -27,7 +27,24 @@ std::string ReadSmallFile(const std::string& path) {
   return text;
 }
 
+// The filter of a file operation for as long as it runs.
+class FilterInPlace {
+ public:
+  FilterInPlace(RegularExpression& re, RegularExpression::FileFilter* filter) : re_(re) { re_.SetFileFilter(filter); }
+  ~FilterInPlace() { re_.SetFileFilter(nullptr); }
+  FilterInPlace(const FilterInPlace&) = delete;
+  FilterInPlace& operator=(const FilterInPlace&) = delete;
+
+ private:
+  RegularExpression& re_;
+};
+
 }  // namespace
+
+bool SearchedFile::Binary() const {
+  if (binary_ < 0) binary_ = std::memchr(first_, 0, static_cast<std::size_t>(last_ - first_)) != nullptr ? 1 : 0;
+  return binary_ != 0;
+}
 
 bool IsVersionControlName(const std::string& name) { return name == ".git" || name == ".hg" || name == ".svn"; }
 
@@ -54,58 +71,61 @@ bool HasWildcards(const std::string& path) {
   return false;
 }
 
-void Walk::Run(const std::vector<std::string>& roots, const Visit& visit) {
-  stopped_ = false;
+void Walk::Run(RegularExpression& re, const std::vector<std::string>& roots, const std::function<bool()>& operation) {
+  const FilterInPlace inPlace(re, this);
+  const auto walkOne = [&](const std::string& root, bool implicit) {
+    if (root.empty()) {
+      passed_.push_back({root, RegularExpression::NotFound, ENOENT, std::string()});
+      return true;
+    }
+    StartRoot(root, implicit);
+    // The library names the files of "*" relative to the current directory.
+    re.SetFilesToMatch(implicit ? std::string("*") : root);
+    re.SetDirectoryRecursion(options_.recursive && !named_);
+    return operation();
+  };
   if (roots.empty()) {
-    Root(".", true, visit);
+    walkOne(".", true);
     return;
   }
   for (const std::string& root : roots)
-    if (!Root(root, false, visit)) return;
+    if (!walkOne(root, false)) return;
 }
 
-bool Walk::FirstVisit(const std::string& name) {
-  const PathFacts facts = Examine(name);
-  if (facts.kind == EntryKind::kMissing) return true;  // the library says why
-  return seen_.emplace(facts.device, facts.inode).second;
-}
-
-bool Walk::Root(const std::string& root, bool implicit, const Visit& visit) {
-  std::string dir = root, pattern = "*";
-  bool patternGiven = false;
-  if (HasWildcards(root)) {
+void Walk::StartRoot(const std::string& root, bool implicit) {
+  rules_.Restore(0);
+  levels_.clear();
+  inRepository_ = false;
+  named_ = false;
+  hiddenPattern_ = false;
+  absolute_.clear();
+  std::string dir = ".";
+  if (implicit) {
+    prefix_.clear();
+  } else if (HasWildcards(root)) {
     const std::size_t slash = root.rfind('/');
-    dir = slash == std::string::npos ? std::string() : root.substr(0, slash == 0 ? 1 : slash);
-    pattern = root.substr(slash == std::string::npos ? 0 : slash + 1);
-    patternGiven = true;
+    prefix_ = slash == std::string::npos ? std::string() : root.substr(0, slash + 1);
+    if (slash != std::string::npos) dir = slash == 0 ? std::string("/") : root.substr(0, slash);
+    hiddenPattern_ = root[slash == std::string::npos ? 0 : slash + 1] == '.';
+  } else if (Examine(root).kind == EntryKind::kDirectory) {
+    // As the library names the files below: one '/' after the directory.
+    const std::size_t end = root.find_last_not_of('/');
+    prefix_ = end == std::string::npos ? std::string("/") : root.substr(0, end + 1) + "/";
+    dir = root;
   } else {
-    const PathFacts facts = Examine(root.empty() ? std::string(".") : root);
-    if (root.empty() || facts.kind == EntryKind::kMissing) {
-      passed_.push_back({root, facts.error != 0 ? facts.error : ENOENT});
-      return true;
-    }
-    if (facts.kind != EntryKind::kDirectory) {
-      if (!FirstVisit(root)) return true;
-      return visit(root, true);
-    }
+    // A file named outright (or missing: the library says so): no rule
+    // leaves it out.
+    named_ = true;
+    return;
   }
-  const std::string probe = dir.empty() ? std::string(".") : dir;
-  const PathFacts facts = Examine(probe);
-  if (facts.kind != EntryKind::kDirectory) {
-    passed_.push_back({root, facts.kind == EntryKind::kMissing ? (facts.error != 0 ? facts.error : ENOENT) : ENOTDIR});
-    return true;
-  }
-  const std::string absolute = ResolvedPath(probe);
-  const std::size_t mark = rules_.Mark();
-  bool inRepository = false;
-  if (options_.ignoreFiles && !absolute.empty()) LoadAncestors(absolute, inRepository);
-  const std::string display = implicit ? std::string() : dir;
-  const bool goOn = Directory(display, absolute, std::string(), pattern, patternGiven, inRepository, visit);
-  rules_.Restore(mark);
-  return goOn;
+  if (!options_.ignoreFiles) return;
+  absolute_ = ResolvedPath(dir);
+  if (absolute_.empty()) return;
+  LoadAncestors(absolute_);
+  LoadDirectoryFiles(absolute_);
 }
 
-void Walk::LoadAncestors(const std::string& absolute, bool& inRepository) {
+void Walk::LoadAncestors(const std::string& absolute) {
   // Every directory from the root of the file system down to the parent of
   // the one walked.
   std::vector<std::string> chain;
@@ -117,72 +137,73 @@ void Walk::LoadAncestors(const std::string& absolute, bool& inRepository) {
   }
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (Examine(Join(*it, ".git")).kind != EntryKind::kMissing) rules_.DropGitFiles();
-    LoadDirectoryFiles(*it, inRepository);
+    LoadDirectoryFiles(*it);
   }
 }
 
-void Walk::LoadDirectoryFiles(const std::string& absolute, bool& inRepository) {
+void Walk::LoadDirectoryFiles(const std::string& absolute) {
   const std::string git = Join(absolute, ".git");
   const PathFacts gitFacts = Examine(git);
   if (gitFacts.kind != EntryKind::kMissing) {
-    inRepository = true;
+    inRepository_ = true;
     if (gitFacts.kind == EntryKind::kDirectory)
       rules_.Add(IgnoreRules::kGitExclude, IgnoreFile(absolute, ReadSmallFile(Join(git, "info/exclude"))));
   }
-  if (inRepository)
+  if (inRepository_)
     rules_.Add(IgnoreRules::kGitIgnore, IgnoreFile(absolute, ReadSmallFile(Join(absolute, ".gitignore"))));
   rules_.Add(IgnoreRules::kDotIgnore, IgnoreFile(absolute, ReadSmallFile(Join(absolute, ".ignore"))));
 }
 
-bool Walk::Directory(const std::string& display, const std::string& absolute, const std::string& relative,
-                     const std::string& pattern, bool patternGiven, bool inRepository, const Visit& visit) {
-  std::vector<DirectoryEntry> entries;
-  const int error = ListDirectory(display.empty() ? std::string(".") : display, entries);
-  if (error != 0) {
-    passed_.push_back({display.empty() ? std::string(".") : display, error});
-    return true;
-  }
-  const std::size_t mark = rules_.Mark();
-  const bool ignoring = options_.ignoreFiles && !absolute.empty();
-  if (ignoring) LoadDirectoryFiles(absolute, inRepository);
+std::string Walk::Relative(const std::string& name) const {
+  return name.compare(0, prefix_.size(), prefix_) == 0 ? name.substr(prefix_.size()) : name;
+}
+
+std::string Walk::Absolute(const std::string& relative) const { return Join(absolute_, relative); }
+
+bool Walk::Keeps(const std::string& name, bool isDirectory, bool hiddenTaken) const {
+  const std::string relative = Relative(name);
+  const Verdict glob = globs_.Empty() ? Verdict::kNone : globs_.Judge(relative, isDirectory);
+  if (glob == Verdict::kIgnore) return false;
+  if (glob == Verdict::kKeep) return true;
+  if (!hiddenTaken && LastComponent(name)[0] == '.') return false;
+  return !(Ignoring() && rules_.Ignored(Absolute(relative), isDirectory));
+}
+
+bool Walk::EnterDirectory(const std::string& name) {
+  if (IsVersionControlName(LastComponent(name))) return false;
+  if (!Keeps(name, true, options_.hidden)) return false;
+  levels_.push_back({rules_.Mark(), inRepository_});
+  if (Ignoring()) LoadDirectoryFiles(Absolute(Relative(name)));
+  return true;
+}
+
+void Walk::LeaveDirectory(const std::string&) {
+  if (levels_.empty()) return;
+  rules_.Restore(levels_.back().mark);
+  inRepository_ = levels_.back().inRepository;
+  levels_.pop_back();
+}
+
+bool Walk::TakeFile(const std::string& name) {
   // A pattern that starts with a dot asks for hidden names itself.
-  const bool hiddenFiles = options_.hidden || (patternGiven && !pattern.empty() && pattern[0] == '.');
-  bool goOn = true;
-  for (const DirectoryEntry& e : entries) {
-    if (e.kind != EntryKind::kFile || IsLeftoverTemporary(e.name)) continue;
-    if (!NameMatches(pattern, e.name)) continue;
-    const Verdict glob = globs_.Empty() ? Verdict::kNone : globs_.Judge(Join(relative, e.name), false);
-    if (glob == Verdict::kIgnore) continue;
-    if (glob != Verdict::kKeep) {
-      if (!hiddenFiles && e.name[0] == '.') continue;
-      if (ignoring && rules_.Ignored(Join(absolute, e.name), false)) continue;
-    }
-    const std::string name = Join(display, e.name);
-    if (!FirstVisit(name)) continue;
-    if (!visit(name, false)) {
-      goOn = false;
-      break;
-    }
+  return named_ || Keeps(name, false, options_.hidden || hiddenPattern_);
+}
+
+bool Walk::SearchFile(const std::string&, const char* first, const char* last) {
+  binaryFile_ = -1;
+  // A binary file the walk came upon is left out unless binary files are
+  // searched; one the command line names is always searched.
+  if (!named_ && !options_.binary) {
+    binaryFile_ = std::memchr(first, 0, static_cast<std::size_t>(last - first)) != nullptr ? 1 : 0;
+    if (binaryFile_ != 0) return false;
   }
-  if (goOn && options_.recursive) {
-    for (const DirectoryEntry& e : entries) {
-      if (e.kind != EntryKind::kDirectory || IsVersionControlName(e.name)) continue;
-      const Verdict glob = globs_.Empty() ? Verdict::kNone : globs_.Judge(Join(relative, e.name), true);
-      if (glob == Verdict::kIgnore) continue;
-      if (glob != Verdict::kKeep) {
-        if (!options_.hidden && e.name[0] == '.') continue;
-        if (ignoring && rules_.Ignored(Join(absolute, e.name), true)) continue;
-      }
-      if (!Directory(Join(display.empty() ? std::string() : display, e.name),
-                     absolute.empty() ? std::string() : Join(absolute, e.name), Join(relative, e.name), pattern,
-                     patternGiven, inRepository, visit)) {
-        goOn = false;
-        break;
-      }
-    }
-  }
-  rules_.Restore(mark);
-  return goOn;
+  if (begin_) begin_();
+  return true;
+}
+
+bool Walk::FileDone(const std::string& name, const char* first, const char* last, unsigned matches) {
+  if (!done_) return true;
+  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches));
 }
 
 }  // namespace ravelin_cli

@@ -1,19 +1,19 @@
-// The files a file command of ravelin works on: each PATH of the command
-// line (a file, a directory, or a file pattern whose last component holds
-// wildcards) walked in the library's order, less what the ignore rules, the
-// hidden-file rule and the -g globs leave out. The command then hands the
-// library one file at a time.
+// The files a file command of ravelin works on: the library walks each PATH
+// of the command line (a file, a directory, or a file pattern whose last
+// component holds wildcards) in its own order, and this filter leaves out
+// what the ignore rules, the hidden-file rule, the version-control folders,
+// the -g globs and the binary-file rule say, and hands each file searched to
+// the command once its matches have been reported.
 #ifndef RAVELIN_TOOLS_WALK_H
 #define RAVELIN_TOOLS_WALK_H
 
-#include <cstdint>
+#include <cstddef>
 #include <functional>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ignore.h"
+#include "ravelin/RegularExpression.h"
 
 namespace ravelin_cli {
 
@@ -21,13 +21,8 @@ struct WalkOptions {
   bool recursive = false;          // -r: the last component at every depth below
   bool ignoreFiles = true;         // honour .gitignore, .ignore, .git/info/exclude (-u: not)
   bool hidden = false;             // walk into and take names starting with '.' (-uu)
+  bool binary = false;             // search binary files (a NUL byte) the walk comes upon
   std::vector<std::string> globs;  // -g
-};
-
-// A path the walk passed by: missing, or a directory that could not be read.
-struct PassedBy {
-  std::string name;
-  int error = 0;  // errno
 };
 
 // Names of version-control folders: never walked into.
@@ -37,37 +32,86 @@ bool InsideVersionControl(const std::string& path);
 // True when the last component of path holds an unescaped * ? or [.
 bool HasWildcards(const std::string& path);
 
-class Walk {
+// One file searched, as the command sees it once its matches are reported.
+class SearchedFile {
  public:
-  // Called for each file in walk order: its name (the PATH joined with the
-  // names below it; without a PATH, names relative to the current
-  // directory) and whether the command line named it itself. Returns false
-  // to end the walk.
-  using Visit = std::function<bool(const std::string& name, bool named)>;
-
-  explicit Walk(WalkOptions options) : options_(std::move(options)), globs_(options_.globs) {}
-  // roots empty: the current directory. A file reached twice (links) is
-  // visited once, under the first name met.
-  void Run(const std::vector<std::string>& roots, const Visit& visit);
-  const std::vector<PassedBy>& Passed() const { return passed_; }
+  SearchedFile(const std::string& name, bool named, const char* first, const char* last, int binary, unsigned matches)
+      : name_(name), named_(named), first_(first), last_(last), binary_(binary), matches_(matches) {}
+  const std::string& Name() const { return name_; }  // as the walk names it
+  bool Named() const { return named_; }               // the command line named it itself
+  const char* First() const { return first_; }        // its bytes, as read and searched
+  const char* Last() const { return last_; }
+  unsigned Matches() const { return matches_; }  // as the library counted them (find: 0 or 1)
+  // Holds a NUL byte (looked for once, when first asked).
+  bool Binary() const;
 
  private:
-  bool Root(const std::string& root, bool implicit, const Visit& visit);
-  // Walks one directory: display is the name its entries are joined to ("",
-  // for the current directory given by no PATH), absolute its resolved path,
-  // relative its path below the PATH (for the globs).
-  bool Directory(const std::string& display, const std::string& absolute, const std::string& relative,
-                 const std::string& pattern, bool patternGiven, bool inRepository, const Visit& visit);
-  void LoadAncestors(const std::string& absolute, bool& inRepository);
-  void LoadDirectoryFiles(const std::string& absolute, bool& inRepository);
-  bool FirstVisit(const std::string& name);
+  const std::string& name_;
+  bool named_;
+  const char* first_;
+  const char* last_;
+  mutable int binary_;  // -1: not looked for yet
+  unsigned matches_;
+};
+
+class Walk final : public RegexClass::RegularExpression::FileFilter {
+ public:
+  // Before the matches of a file are reported; then, once they are.
+  // done returns false to end the walk.
+  using Begin = std::function<void()>;
+  using Done = std::function<bool(const SearchedFile&)>;
+
+  explicit Walk(WalkOptions options) : options_(std::move(options)), globs_(options_.globs) {}
+
+  // Points re at each PATH in turn (roots empty: the current directory, its
+  // files named relative to it) and runs operation, which calls one of the
+  // library's file operations on re and returns false to end the walk. re
+  // searches with this filter while it runs.
+  void Run(RegexClass::RegularExpression& re, const std::vector<std::string>& roots,
+           const std::function<bool()>& operation);
+
+  // PATHs the library could not be pointed at (an empty one).
+  const std::vector<RegexClass::RegularExpression::SkippedFile>& Passed() const { return passed_; }
+
+  void OnBegin(Begin begin) { begin_ = std::move(begin); }
+  void OnDone(Done done) { done_ = std::move(done); }
+
+  bool EnterDirectory(const std::string& name) override;
+  void LeaveDirectory(const std::string& name) override;
+  bool TakeFile(const std::string& name) override;
+  bool SearchFile(const std::string& name, const char* first, const char* last) override;
+  bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches) override;
+
+ private:
+  struct Level {
+    std::size_t mark;   // the ignore rules in force above this directory
+    bool inRepository;  // a .git at or above it
+  };
+  // Sets up the rules of one PATH.
+  void StartRoot(const std::string& root, bool implicit);
+  void LoadAncestors(const std::string& absolute);
+  void LoadDirectoryFiles(const std::string& absolute);
+  bool Ignoring() const { return options_.ignoreFiles && !absolute_.empty(); }
+  // The part of a name below the PATH, and the absolute path of the name.
+  std::string Relative(const std::string& name) const;
+  std::string Absolute(const std::string& relative) const;
+  // Whether the glob, hidden and ignore rules keep an entry.
+  bool Keeps(const std::string& name, bool isDirectory, bool hiddenTaken) const;
 
   WalkOptions options_;
   GlobFilter globs_;
   IgnoreRules rules_;
-  std::vector<PassedBy> passed_;
-  std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
-  bool stopped_ = false;
+  Begin begin_;
+  Done done_;
+  std::vector<RegexClass::RegularExpression::SkippedFile> passed_;
+  // The PATH being walked.
+  bool named_ = false;           // one file, named outright
+  bool hiddenPattern_ = false;   // its wildcard component starts with '.'
+  std::string prefix_;           // what the library's names start with
+  std::string absolute_;         // the resolved path of its directory ("" when unknown)
+  std::vector<Level> levels_;    // one per directory entered
+  bool inRepository_ = false;    // a .git at or above the current directory
+  int binaryFile_ = -1;          // the file between SearchFile and FileDone; -1: not looked for
 };
 
 }  // namespace ravelin_cli
