@@ -15,6 +15,26 @@ namespace {
 // The read buffer starts at this size.
 constexpr std::size_t kFirstBuffer = std::size_t{64} << 10;
 
+// Keeps the matches of one file, up to room of them.
+class Recorder final : public MatchSink {
+ public:
+  Recorder(std::vector<RecordedMatch>& out, std::size_t room) : out_(out), room_(room) {}
+  bool OnMatch(const MatchView& view, unsigned line) override {
+    if (out_.size() == room_) {
+      full_ = true;
+      return false;
+    }
+    out_.push_back(RecordedMatch{*view.match, line});
+    return true;
+  }
+  bool Full() const { return full_; }
+
+ private:
+  std::vector<RecordedMatch>& out_;
+  std::size_t room_;
+  bool full_ = false;
+};
+
 }  // namespace
 
 bool ReadWhole(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer, std::size_t& capacity, std::size_t* used,
@@ -77,9 +97,11 @@ void FileBatch::Clear() {
     files_[i].directory.reset();
     if (files_[i].own.data != nullptr) pool_.Give(std::move(files_[i].own));
     files_[i].own = ReadBuffer();
+    files_[i].matches.clear();
   }
   count_ = 0;
   used_ = 0;
+  recorded_ = 0;
   // A spare batch keeps a buffer of about the size most batches need.
   if (capacity_ > 2 * kBatchBytes) {
     buffer_.reset();
@@ -100,6 +122,8 @@ AheadFile& FileBatch::Add() {
   file.size = 0;
   file.bytes = nullptr;
   file.shared = false;
+  file.recorded = false;
+  file.recordedAt = nullptr;
   file.result = BufferSearchResult();
   return file;
 }
@@ -132,9 +156,20 @@ void FileBatch::Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t
   file.bytes = shared ? nullptr : buffer->get();
   const char* first = (shared ? buffer_.get() : buffer->get()) + file.offset;
   try {
-    file.result = SearchBuffer(first, first + file.size, regex_, flags_, scope_, nullptr, lineBounded_);
+    if (record_) {
+      Recorder recorder(file.matches, kRecordedMatches - recorded_);
+      file.result = SearchBuffer(first, first + file.size, regex_, flags_, SearchScope::AllMatches, &recorder,
+                                 lineBounded_);
+      file.recorded = !recorder.Full() && !file.result.failed;
+      file.recordedAt = first;
+      recorded_ += file.matches.size();
+    } else {
+      file.result = SearchBuffer(first, first + file.size, regex_, flags_, scope_, nullptr, lineBounded_);
+    }
   } catch (const std::bad_alloc&) {
     // The calling thread searches this file again by itself.
+    file.matches.clear();
+    file.recorded = false;
     file.result = BufferSearchResult();
     file.result.failed = true;
   }

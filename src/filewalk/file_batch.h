@@ -58,6 +58,12 @@ class BufferPool {
   std::size_t bytes_ = 0;
 };
 
+// A match a worker found, kept for the calling thread to report.
+struct RecordedMatch {
+  boost::cmatch match;
+  unsigned line;
+};
+
 // One entry of a batch: a file, or a path the walk passed by.
 struct AheadFile {
   // What to do.
@@ -77,6 +83,12 @@ struct AheadFile {
   bool shared = false;           // in the batch's buffer, else in own or the caller's
   const char* bytes = nullptr;   // the buffer, when not the batch's
   ReadBuffer own;                // a larger file's buffer, from the pool
+  // Recording batches: every match of the file, when recorded is set (the
+  // engine did not give up, and there were not too many); found while the
+  // bytes lay at recordedAt.
+  std::vector<RecordedMatch> matches;
+  bool recorded = false;
+  const char* recordedAt = nullptr;
   BufferSearchResult result;
 };
 
@@ -85,14 +97,18 @@ class FileBatch final : public ReadAheadJob {
   static constexpr std::size_t kBatchFiles = 16;
   // A worker stops a batch once its shared buffer holds this much.
   static constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+  // At most this many matches are recorded in one batch; a file beyond it
+  // is searched again by the calling thread.
+  static constexpr std::size_t kRecordedMatches = std::size_t{1} << 16;
   // Files up to this size share the batch's buffer.
   static constexpr std::size_t kSmallFile = std::size_t{256} << 10;
 
   // How every file of the batch is searched, and where larger files are
-  // read.
-  FileBatch(const boost::regex& regex, boost::match_flag_type flags, SearchScope scope, bool lineBounded,
-            BufferPool& pool)
-      : regex_(regex), flags_(flags), scope_(scope), lineBounded_(lineBounded), pool_(pool) {}
+  // read. record: every match is kept (scope is then AllMatches), up to
+  // kRecordedMatches in the batch.
+  FileBatch(const boost::regex& regex, boost::match_flag_type flags, SearchScope scope, bool record,
+            bool lineBounded, BufferPool& pool)
+      : regex_(regex), flags_(flags), scope_(scope), record_(record), lineBounded_(lineBounded), pool_(pool) {}
   ~FileBatch() { Clear(); }
   FileBatch(const FileBatch&) = delete;
   FileBatch& operator=(const FileBatch&) = delete;
@@ -120,6 +136,7 @@ class FileBatch final : public ReadAheadJob {
   const boost::regex& regex_;
   boost::match_flag_type flags_;
   SearchScope scope_;
+  bool record_;
   bool lineBounded_;
   BufferPool& pool_;
   std::vector<AheadFile> files_;  // the first count_ are this batch's
@@ -127,6 +144,7 @@ class FileBatch final : public ReadAheadJob {
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
+  std::size_t recorded_ = 0;  // matches recorded in the batch
 };
 
 }  // namespace detail

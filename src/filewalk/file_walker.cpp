@@ -135,11 +135,12 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
   FileBatch& Building() {
     if (building_ == nullptr) {
       if (spare_.empty()) {
-        // Counting needs every match; otherwise the first tells whether this
-        // thread must search the file itself.
-        const SearchScope scope =
-            mode_ == Mode::Grep && onMatch == nullptr ? SearchScope::AllMatches : SearchScope::FirstMatch;
-        building_.reset(new FileBatch(walker_.compiled_->Regex(), flags_, scope, walker_.lineBounded_, pool_));
+        // Counting needs every match, and so does reporting them (they are
+        // recorded); finding, only the first.
+        const SearchScope scope = mode_ == Mode::Grep ? SearchScope::AllMatches : SearchScope::FirstMatch;
+        const bool record = mode_ == Mode::Grep && onMatch != nullptr;
+        building_.reset(
+            new FileBatch(walker_.compiled_->Regex(), flags_, scope, record, walker_.lineBounded_, pool_));
       } else {
         building_ = std::move(spare_.back());
         spare_.pop_back();
@@ -233,9 +234,28 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
       }
     } else if (result.matches == 0 && !result.failed) {
       return Done(hand, 0, true);  // nothing to report
+    } else if (job.recorded && job.recordedAt == hand.first) {
+      return Replay(hand, job.matches);
     }
     // Every match, with its callback, on this thread, over the bytes read.
     return Search(hand);
+  }
+
+  // Reports the matches a worker recorded, as Search would have found them.
+  bool Replay(const FileInHand& hand, const std::vector<RecordedMatch>& matches) {
+    current_ = &hand;
+    std::uint64_t reported = 0;
+    bool goOn = true;
+    for (const RecordedMatch& m : matches) {
+      ++reported;
+      if (!OnMatch(MatchView{&m.match, hand.first, nullptr}, m.line)) {
+        goOn = false;
+        break;
+      }
+    }
+    current_ = nullptr;
+    count_ += reported;
+    return Done(hand, reported, goOn);
   }
 
   // Whether the filter lets the file, as read, be searched.

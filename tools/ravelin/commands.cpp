@@ -286,12 +286,12 @@ class HitCollector {
         lastLine_ = last;
       }
     }
-    hits_.push_back(Hit{static_cast<std::uint64_t>(m[0].position), text.size()});
+    hits_.push_back(Hit{static_cast<std::uint64_t>(m[0].position), text.size(), line});
     if (firstOnly_) full_ = true;
   }
   // FindFiles found a match somewhere in the file (-l, -L, -q, line by
   // line): it touches a line, which is all the view asks then.
-  void Found() { hits_.push_back(Hit{0, 0}); }
+  void Found() { hits_.push_back(Hit{0, 0, 1}); }
   const std::vector<Hit>& Hits() const { return hits_; }
 
  private:

@@ -46,9 +46,18 @@ void Complain(const std::string& message) {
   std::fflush(stderr);
 }
 
-void Output::Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+Output::Output() {
+  // Larger writes than the stream's default when the output goes to a file
+  // or a pipe; a terminal keeps its line buffering.
+  static bool buffered = false;
+  if (!buffered && isatty(STDOUT_FILENO) != 1) std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{64} << 10);
+  buffered = true;
+}
 
-void Output::Put(char c) { std::fputc(c, stdout); }
+// Only the calling thread writes standard output: the unlocked calls.
+void Output::Write(std::string_view text) { fwrite_unlocked(text.data(), 1, text.size(), stdout); }
+
+void Output::Put(char c) { fputc_unlocked(c, stdout); }
 
 void Output::Number(std::int64_t n) { std::fprintf(stdout, "%lld", static_cast<long long>(n)); }
 

@@ -23,6 +23,8 @@ void Complain(const std::string& message);
 // inside matched text pass through.
 class Output {
  public:
+  // The first one made sets up standard output, before anything is written.
+  Output();
   void Write(std::string_view text);
   void Put(char c);
   void Number(std::int64_t n);

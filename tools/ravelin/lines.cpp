@@ -1,6 +1,10 @@
 #include "lines.h"
 
+#include <string.h>
+
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace ravelin_cli {
 namespace {
@@ -23,19 +27,22 @@ void LineView::Colored(const char* sgr, std::string_view text) {
   out_.Write("\33[m\33[K");
 }
 
-void LineView::Separator(char c) { Colored(kSeparatorColor, std::string(1, c)); }
+void LineView::Separator(char c) { Colored(kSeparatorColor, std::string_view(&c, 1)); }
 
 void LineView::Prefix(const std::string& name, std::size_t line, std::uint64_t offset, char separator) {
   if (look_.fileNames) {
     Colored(kFileColor, name);
     Separator(separator);
   }
+  char digits[24];
   if (look_.lineNumbers) {
-    Colored(kNumberColor, std::to_string(line + 1));
+    const auto done = std::to_chars(digits, digits + sizeof digits, line + 1);
+    Colored(kNumberColor, std::string_view(digits, static_cast<std::size_t>(done.ptr - digits)));
     Separator(separator);
   }
   if (look_.byteOffsets) {
-    Colored(kNumberColor, std::to_string(offset));
+    const auto done = std::to_chars(digits, digits + sizeof digits, offset);
+    Colored(kNumberColor, std::string_view(digits, static_cast<std::size_t>(done.ptr - digits)));
     Separator(separator);
   }
 }
@@ -65,41 +72,103 @@ void LineView::Body(std::string_view bytes, std::uint64_t start, std::uint64_t e
   out_.Write(bytes.substr(at, end - at));
 }
 
+namespace {
+
+// One line of a file: its number (from 0) and its bytes [start, end), the
+// newline after them not counted.
+struct LineSpan {
+  std::size_t number = 0;
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+};
+
+// Finds lines by stepping from one known line to its neighbours, so that a
+// file is only scanned around its matches. A last line without a newline is
+// a line; nothing after a final newline is.
+class LineStepper {
+ public:
+  explicit LineStepper(std::string_view bytes) : bytes_(bytes) {}
+
+  // The line numbered number that holds the byte at pos (pos < size).
+  LineSpan Around(std::size_t number, std::uint64_t pos) const {
+    LineSpan line;
+    line.number = number;
+    const void* before = pos == 0 ? nullptr : memrchr(bytes_.data(), '\n', pos);
+    line.start = before == nullptr ? 0 : static_cast<std::uint64_t>(static_cast<const char*>(before) - bytes_.data()) + 1;
+    line.end = EndFrom(pos);
+    return line;
+  }
+  bool Next(const LineSpan& line, LineSpan* next) const {
+    if (line.end + 1 >= bytes_.size()) return false;
+    next->number = line.number + 1;
+    next->start = line.end + 1;
+    next->end = EndFrom(next->start);
+    return true;
+  }
+  bool Previous(const LineSpan& line, LineSpan* previous) const {
+    if (line.start == 0) return false;
+    const std::uint64_t end = line.start - 1;  // its newline
+    *previous = Around(line.number - 1, end);
+    return true;
+  }
+
+ private:
+  std::uint64_t EndFrom(std::uint64_t pos) const {
+    const void* nl = std::memchr(bytes_.data() + pos, '\n', bytes_.size() - pos);
+    return nl == nullptr ? bytes_.size() : static_cast<std::uint64_t>(static_cast<const char*>(nl) - bytes_.data());
+  }
+
+  std::string_view bytes_;
+};
+
+// The lines the matches touch, in order, each once; at most limit of them
+// (-1: no limit). A match that spans lines touches each of them; an empty
+// match after the last newline touches none.
+std::vector<LineSpan> MatchedLines(std::string_view bytes, const std::vector<Hit>& hits, long limit) {
+  const LineStepper lines(bytes);
+  std::vector<LineSpan> matched;
+  const auto take = [&](const LineSpan& line) {
+    if (!matched.empty() && matched.back().number >= line.number) return true;
+    if (limit >= 0 && matched.size() >= static_cast<std::size_t>(limit)) return false;
+    matched.push_back(line);
+    return true;
+  };
+  for (const Hit& h : hits) {
+    if (h.position >= bytes.size() && (bytes.empty() || bytes.back() == '\n')) continue;
+    const std::uint64_t pos = std::min<std::uint64_t>(h.position, bytes.size() - 1);
+    const std::uint64_t last = h.length == 0 ? pos : std::min<std::uint64_t>(h.position + h.length - 1, bytes.size() - 1);
+    LineSpan line = lines.Around(h.line - 1, pos);
+    if (!take(line)) break;
+    while (line.end < last && lines.Next(line, &line))
+      if (!take(line)) return matched;
+  }
+  return matched;
+}
+
+// -v: the lines no match touches, at most limit of them.
+std::vector<LineSpan> OtherLines(std::string_view bytes, const std::vector<Hit>& hits, long limit) {
+  const std::vector<LineSpan> matched = MatchedLines(bytes, hits, -1);
+  const LineStepper lines(bytes);
+  std::vector<LineSpan> other;
+  if (bytes.empty()) return other;
+  LineSpan line = lines.Around(0, 0);
+  std::size_t m = 0;
+  do {
+    while (m < matched.size() && matched[m].number < line.number) ++m;
+    if (m < matched.size() && matched[m].number == line.number) continue;
+    if (limit >= 0 && other.size() >= static_cast<std::size_t>(limit)) break;
+    other.push_back(line);
+  } while (lines.Next(line, &line));
+  return other;
+}
+
+}  // namespace
+
 unsigned long LineView::File(const std::string& name, std::string_view bytes, const std::vector<Hit>& hits,
                              bool binary) {
-  // Where each line starts; a last line without a newline is a line.
-  std::vector<std::uint64_t> starts;
-  for (std::uint64_t at = 0; at < bytes.size();) {
-    starts.push_back(at);
-    const std::size_t nl = bytes.find('\n', at);
-    at = nl == std::string_view::npos ? bytes.size() : nl + 1;
-  }
-  const std::size_t lines = starts.size();
-  auto lineOf = [&](std::uint64_t pos) -> std::size_t {
-    return static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), pos) - starts.begin()) - 1;
-  };
-  auto lineEnd = [&](std::size_t line) -> std::uint64_t {  // without its newline
-    const std::uint64_t next = line + 1 < lines ? starts[line + 1] : bytes.size();
-    return next > starts[line] && bytes[next - 1] == '\n' ? next - 1 : next;
-  };
-
-  std::vector<char> matched(lines, 0);
-  for (const Hit& h : hits) {
-    if (h.position >= bytes.size()) {
-      // An empty match after the last newline touches no line.
-      if (lines == 0 || bytes.back() == '\n') continue;
-    }
-    const std::size_t first = lineOf(std::min<std::uint64_t>(h.position, bytes.size() - 1));
-    const std::size_t last =
-        h.length == 0 ? first : lineOf(std::min<std::uint64_t>(h.position + h.length - 1, bytes.size() - 1));
-    for (std::size_t l = first; l <= last; ++l) matched[l] = 1;
-  }
-  std::vector<std::size_t> selected;
-  for (std::size_t l = 0; l < lines; ++l) {
-    if ((matched[l] != 0) == look_.invert) continue;
-    if (look_.maxCount >= 0 && selected.size() >= static_cast<std::size_t>(look_.maxCount)) break;
-    selected.push_back(l);
-  }
+  if (!look_.invert && hits.empty() && !look_.count && !look_.filesWithout) return 0;
+  const std::vector<LineSpan> selected =
+      look_.invert ? OtherLines(bytes, hits, look_.maxCount) : MatchedLines(bytes, hits, look_.maxCount);
 
   if (look_.quiet) return selected.size();
   if (look_.filesWith || look_.filesWithout) {
@@ -131,10 +200,10 @@ unsigned long LineView::File(const std::string& name, std::string_view bytes, co
     std::size_t s = 0;
     for (const Hit& h : hits) {
       if (h.length == 0 || h.position >= bytes.size()) continue;
-      const std::size_t line = lineOf(h.position);
-      while (s < selected.size() && selected[s] < line) ++s;
+      const std::size_t line = h.line - 1;
+      while (s < selected.size() && selected[s].number < line) ++s;
       if (s == selected.size()) break;
-      if (selected[s] != line) continue;
+      if (selected[s].number != line) continue;
       Prefix(name, line, h.position, ':');
       Colored(kMatchColor, bytes.substr(h.position, h.length));
       out_.Put('\n');
@@ -142,32 +211,44 @@ unsigned long LineView::File(const std::string& name, std::string_view bytes, co
     return selected.size();
   }
 
+  const LineStepper lines(bytes);
   const bool context = look_.before >= 0 || look_.after >= 0;
   const std::size_t before = look_.before > 0 ? static_cast<std::size_t>(look_.before) : 0;
   const std::size_t after = look_.after > 0 ? static_cast<std::size_t>(look_.after) : 0;
-  std::size_t next = 0;        // the first line not yet printed
+  LineSpan last;               // the last line printed
   bool printedHere = false;    // a line of this file was printed
   std::size_t afterUntil = 0;  // trailing context runs up to, not including, this line
-  auto printLine = [&](std::size_t line, char separator) {
-    Prefix(name, line, starts[line], separator);
-    Body(bytes, starts[line], lineEnd(line), hits, cursor);
+  auto printLine = [&](const LineSpan& line, char separator) {
+    Prefix(name, line.number, line.start, separator);
+    Body(bytes, line.start, line.end, hits, cursor);
     out_.Put('\n');
-    next = line + 1;
+    last = line;
     printedHere = true;
     printedGroup_ = true;
   };
-  for (std::size_t line : selected) {
-    while (printedHere && next < line && next < afterUntil) printLine(next, '-');
-    const std::size_t from = std::max(line >= before ? line - before : 0, next);
+  // Trailing context after the last line printed, up to (not including) limit.
+  auto trail = [&](std::size_t limit) {
+    LineSpan line;
+    while (printedHere && last.number + 1 < limit && last.number + 1 < afterUntil && lines.Next(last, &line))
+      printLine(line, '-');
+  };
+  std::vector<LineSpan> leading;
+  for (const LineSpan& line : selected) {
+    trail(line.number);
+    const std::size_t next = printedHere ? last.number + 1 : 0;  // the first line not yet printed
+    const std::size_t from = std::max(line.number >= before ? line.number - before : 0, next);
     if (context && printedGroup_ && (!printedHere || from > next)) {
       Colored(kSeparatorColor, "--");
       out_.Put('\n');
     }
-    for (std::size_t l = from; l < line; ++l) printLine(l, '-');
+    leading.clear();
+    LineSpan back = line;
+    while (back.number > from && lines.Previous(back, &back)) leading.push_back(back);
+    for (auto it = leading.rbegin(); it != leading.rend(); ++it) printLine(*it, '-');
     printLine(line, ':');
-    afterUntil = line + 1 + after;
+    afterUntil = line.number + 1 + after;
   }
-  while (next < afterUntil && next < lines) printLine(next, '-');
+  trail(static_cast<std::size_t>(-1));
   return selected.size();
 }
 

@@ -33,10 +33,12 @@ struct LineLook {
   long after = -1;            // -A; -1 when not given
 };
 
-// One match of the library in a file: its byte offset and length.
+// One match of the library in a file: its byte offset, length and line (1
+// + the newlines before it).
 struct Hit {
   std::uint64_t position;
   std::uint64_t length;
+  std::size_t line;
 };
 
 class LineView {
