@@ -152,6 +152,11 @@ TEST(FileWalkVersusGrep, SameMatchesOnACopiedTree) {
   dir.Write("tree/gen/nul.bin", std::string("BINARY_DATA\0\0 77 const\0", 23));
   dir.Write("tree/gen/empty.txt", "");
   dir.Write("tree/gen/.hidden/deep/x.h", "template <class T> const T CONST_VALUE = 12345;\n");
+  // More matches than a worker keeps for one batch: searched again by the
+  // calling thread.
+  std::string digits;
+  for (int i = 0; i < 70000; ++i) digits += std::to_string(i % 10) + "\n";
+  dir.Write("tree/gen/digits.txt", digits);
 
   struct Pattern {
     const char* text;

@@ -19,17 +19,20 @@ mapfile -t files < <(find tree -type f | perl -e '
   print map { $_->[1] } sort { $a->[0] cmp $b->[0] } @k')
 
 # grep-files -r FLAGS PATTERN tree against grep FLAGS -E PATTERN FILES...:
-# output byte for byte, and the exit status.
+# output byte for byte, and the exit status, searching one file at a time
+# and three.
 while IFS='|' read -r flags pat; do
   [ -n "$flags" ] || continue
   read -ra f <<<"$flags"
-  run grep-files -r "${f[@]}" -- "$pat" tree
   syntax=-E
   case " $flags " in *" -F "*) syntax=-F ;; esac
   grep "${f[@]}" $syntax -- "$pat" "${files[@]}" >"$work/ref" 2>/dev/null
   want=$?
-  expect_rc "$want"
-  cmp -s "$work/out" "$work/ref" || fail "differs from grep $flags $syntax '$pat': $(diff "$work/ref" "$work/out" | head -n 6)"
+  for j in 1 3; do
+    run grep-files -r -j "$j" "${f[@]}" -- "$pat" tree
+    expect_rc "$want"
+    cmp -s "$work/out" "$work/ref" || fail "differs from grep $flags $syntax '$pat': $(diff "$work/ref" "$work/out" | head -n 6)"
+  done
 done <<'ROWS'
 -n|template
 -o -n -b|std::[a-z_]+

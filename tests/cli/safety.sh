@@ -144,4 +144,11 @@ run change-files '(a*)*b|foo' bar "$s"
 expect_rc 2
 [ "$(grep -c "s.txt" "$work/err")" = 1 ] || fail "s.txt reported $(grep -c "s.txt" "$work/err") times"
 
+# A file two PATHs reach (itself, its directory, a link to it) is changed
+# once: a replacement that grows would otherwise grow twice.
+mkdir -p "$work/twice/d" && printf 'ab\n' >"$work/twice/d/f.txt" && ln -s f.txt "$work/twice/d/l.txt"
+run change-files --stats 'a' 'aa' "$work/twice/d" "$work/twice/d/f.txt" "$work/twice/d/l.txt"
+expect_rc 0; expect_out '1 replacement, 1 file changed\n'
+printf 'aab\n' | cmp -s - "$work/twice/d/f.txt" || fail "changed more than once: $(cat "$work/twice/d/f.txt")"
+
 finish

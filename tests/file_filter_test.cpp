@@ -1,0 +1,134 @@
+// The file filter: what it is asked, in what order, and what its answers do,
+// the same on one thread and on several.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ravelin/RegularExpression.h"
+#include "support/temp_dir.h"
+
+using RegexClass::REMatchInfo;
+using RegexClass::RegularExpression;
+using ravelin_test::TempDir;
+
+namespace {
+
+// Writes down every call; leaves out directories named "skip", files
+// named "*.skip" and files whose bytes hold a NUL.
+class Recorder : public RegularExpression::FileFilter {
+ public:
+  std::vector<std::string> calls;
+  int depth = 0;
+  bool stopAtFirstDone = false;
+
+  bool EnterDirectory(const std::string& name) override {
+    const bool take = name.size() < 4 || name.compare(name.size() - 4, 4, "skip") != 0;
+    calls.push_back("enter " + name + (take ? "" : " (no)"));
+    if (take) ++depth;
+    return take;
+  }
+  void LeaveDirectory(const std::string& name) override {
+    calls.push_back("leave " + name);
+    --depth;
+  }
+  bool TakeFile(const std::string& name) override {
+    const bool take = name.find(".skip") == std::string::npos;
+    calls.push_back("take " + name + (take ? "" : " (no)"));
+    return take;
+  }
+  bool SearchFile(const std::string& name, const char* first, const char* last) override {
+    const bool binary = std::string(first, last).find('\0') != std::string::npos;
+    calls.push_back("search " + name + (binary ? " (no)" : ""));
+    return !binary;
+  }
+  bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches) override {
+    calls.push_back("done " + name + " " + std::to_string(matches) + " [" + std::string(first, last) + "]");
+    return !stopAtFirstDone;
+  }
+};
+
+std::vector<std::string>* events;
+void OnGrep(RegularExpression&, std::string file, const REMatchInfo& m, unsigned line, bool&) {
+  events->push_back("match " + file + ":" + std::to_string(line) + ":" + m[0].text);
+}
+void OnFind(RegularExpression&, std::string file, bool&) { events->push_back("found " + file); }
+
+struct WalkRecord {
+  std::vector<std::string> walk;     // enter, leave, take
+  std::vector<std::string> results;  // search, done, and the handlers' calls
+  unsigned count = 0;
+  bool operator==(const WalkRecord& o) const { return walk == o.walk && results == o.results && count == o.count; }
+};
+
+// The filter's calls of one walk split in two sequences: those of the
+// listing and those of the results, each in walk order whatever the
+// threads (with threads the two interleave differently).
+WalkRecord Walk(const std::string& tree, bool grep, unsigned threads, bool stop = false) {
+  Recorder filter;
+  filter.stopAtFirstDone = stop;
+  std::vector<std::string> handlerCalls;
+  events = &filter.calls;
+  RegularExpression re;
+  re.SetExpression("x+");
+  re.SetFilesToMatch(tree);
+  re.SetDirectoryRecursion(true);
+  re.SetFileThreads(threads);
+  re.SetFileFilter(&filter);
+  re.SetOnGreppingFiles(&OnGrep);
+  re.SetOnFindFiles(&OnFind);
+  WalkRecord run;
+  run.count = grep ? re.GrepFiles() : re.FindFiles();
+  EXPECT_EQ(re.GetFileFilter(), &filter);
+  if (!stop) {
+    EXPECT_EQ(filter.depth, 0) << "every directory entered is left";
+  }
+  for (const std::string& c : filter.calls) {
+    const bool listing = c.rfind("enter", 0) == 0 || c.rfind("leave", 0) == 0 || c.rfind("take", 0) == 0;
+    (listing ? run.walk : run.results).push_back(c.substr(0, c.find(' ') + 1) + c.substr(c.find(tree) + tree.size()));
+  }
+  return run;
+}
+
+}  // namespace
+
+TEST(FileFilter, ChoosesAndHearsInWalkOrderOnAnyNumberOfThreads) {
+  TempDir dir;
+  const std::string tree = dir.Join("t");
+  dir.Write("t/a.txt", "x xx\n");
+  dir.Write("t/b.skip", "xxx\n");
+  dir.Write("t/c.bin", std::string("x\0x", 3));
+  dir.Write("t/none.txt", "nothing\n");
+  dir.Write("t/skip/d.txt", "x\n");
+  dir.Write("t/sub/e.txt", "x\n");
+  dir.Write("t/sub/deeper/f.txt", "xx\nx\n");
+  for (int i = 0; i < 40; ++i) dir.Write("t/sub/many/" + std::to_string(100 + i) + ".txt", std::string(i % 3, 'x'));
+
+  const WalkRecord grep = Walk(tree, true, 1);
+  // The listing: a refused directory is neither walked nor left.
+  const std::vector<std::string> head = {"take /a.txt", "take /b.skip (no)", "take /c.bin", "take /none.txt",
+                                         "enter /skip (no)", "enter /sub", "take /sub/e.txt", "enter /sub/deeper",
+                                         "take /sub/deeper/f.txt", "leave /sub/deeper"};
+  ASSERT_GE(grep.walk.size(), head.size());
+  EXPECT_EQ(std::vector<std::string>(grep.walk.begin(), grep.walk.begin() + head.size()), head);
+  EXPECT_EQ(grep.walk.back(), "leave /sub");
+  // The results: a refused file reports nothing and is not done; a file
+  // without a match is done with 0; done comes after the file's matches,
+  // with its bytes.
+  const std::vector<std::string> results = {
+      "search /a.txt",    "match /a.txt:1:x", "match /a.txt:1:xx",  "done /a.txt 2 [x xx\n]",
+      "search /c.bin (no)", "search /none.txt", "done /none.txt 0 [nothing\n]",
+      "search /sub/e.txt", "match /sub/e.txt:1:x", "done /sub/e.txt 1 [x\n]"};
+  ASSERT_GE(grep.results.size(), results.size());
+  EXPECT_EQ(std::vector<std::string>(grep.results.begin(), grep.results.begin() + results.size()), results);
+  EXPECT_EQ(grep.count, 2U + 1U + 2U + 26U);  // a, e, f, and many/ (i % 3 x's each)
+
+  for (unsigned threads : {2U, 4U}) {
+    EXPECT_EQ(Walk(tree, true, threads), grep) << threads << " threads";
+    EXPECT_EQ(Walk(tree, false, threads), Walk(tree, false, 1)) << threads << " threads";
+  }
+  // False from FileDone ends the walk after the first file searched.
+  const WalkRecord stopped = Walk(tree, false, 4, true);
+  EXPECT_EQ(stopped.results, (std::vector<std::string>{"search /a.txt", "found /a.txt", "done /a.txt 1 [x xx\n]"}));
+  EXPECT_EQ(stopped.count, 1U);
+}
