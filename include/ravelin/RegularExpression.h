@@ -657,6 +657,10 @@ class RAVELIN_API RegularExpression {
   detail::ChangeRun* changeRun = nullptr;
   std::string lastSearchError;
   std::vector<SkippedFile> skippedFiles;
+  // The match vector GrepFiles hands its handlers, reused from match to
+  // match; in use while a handler runs.
+  REMatchInfo grepFilesInfo;
+  bool grepFilesInfoInUse = false;
   // The expression as the file operations search with it (its text and
   // Icase), compiled once and kept until either changes.
   std::shared_ptr<const detail::CompiledExpression> FileExpression();

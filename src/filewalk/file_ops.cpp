@@ -2,6 +2,7 @@
 #include "engine/engine.h"
 #include "filewalk/file_walker.h"
 #include "handlers/active_stack.h"
+#include "fileupdate/internals.h"
 #include "handlers/events.h"
 
 namespace RegexClass {
@@ -77,10 +78,19 @@ unsigned RegularExpression::GrepFiles() {
 
 bool RegularExpression::ThisGrepFilesCallback(const char* fileName, const FileMatch& match) {
   if (!detail::HasHandler(onGreppingFiles, onGreppingFilesClosure)) return true;
-  REMatchInfo info;
-  const unsigned marks = match.Marks();
-  info.reserve(marks);
-  for (unsigned i = 0; i < marks; ++i) info.push_back(REMatch{match.What(i), match.Position(i)});
+  // The vector handed to the handlers is refilled in place from match to
+  // match, its strings keeping their storage; a handler that starts another
+  // walk on this object meanwhile makes that walk fill a fresh one.
+  REMatchInfo fresh;
+  const bool reuse = !grepFilesInfoInUse;
+  REMatchInfo& info = reuse ? grepFilesInfo : fresh;
+  detail::FillFileMatchVector(detail::Internals::View(match), info);
+  struct InUse {
+    bool& flag;
+    bool was;
+    ~InUse() { flag = was; }
+  } inUse{grepFilesInfoInUse, grepFilesInfoInUse};
+  grepFilesInfoInUse = true;
   bool goOn = true;
   detail::Raise(*this, onGreppingFiles, onGreppingFilesClosure, std::string(fileName != nullptr ? fileName : ""),
                 static_cast<const REMatchInfo&>(info), match.Line(), goOn);

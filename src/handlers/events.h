@@ -31,6 +31,8 @@ bool Raise(RegularExpression& re, Plain plain, const Bound& bound, Args&&... arg
 REMatchInfo StringMatchVector(const MatchView& view);
 // The vector of a file match: one entry per mark.
 REMatchInfo FileMatchVector(const MatchView& view);
+// The same, written over out: its entries keep their storage.
+void FillFileMatchVector(const MatchView& view, REMatchInfo& out);
 
 // Publishes a match in one of the object's match slots for the length of a
 // scope. When the scope ends, by return or exception, the slot gets back what

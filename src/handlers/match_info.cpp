@@ -40,6 +40,25 @@ REMatchInfo FileMatchVector(const MatchView& view) {
   return out;
 }
 
+void FillFileMatchVector(const MatchView& view, REMatchInfo& out) {
+  const boost::cmatch& m = *view.match;
+  if (m.empty() || !m[0].matched) {
+    out.clear();
+    return;
+  }
+  out.resize(m.size());
+  for (std::size_t k = 0; k < m.size(); ++k) {
+    const boost::csub_match& sub = m[static_cast<int>(k)];
+    if (sub.matched) {
+      out[k].text.assign(sub.first, sub.second);
+      out[k].position = static_cast<std::int64_t>(sub.first - view.base);
+    } else {
+      out[k].text.clear();
+      out[k].position = -1;
+    }
+  }
+}
+
 }  // namespace detail
 
 REMatchInfo RegularExpression::GetMatchingInformation() {
