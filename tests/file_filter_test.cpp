@@ -15,7 +15,9 @@ using ravelin_test::TempDir;
 namespace {
 
 // Writes down every call; leaves out directories named "skip", files
-// named "*.skip" and files whose bytes hold a NUL.
+// named "*.skip", files whose bytes start with "NOPE" (SearchBytes, which
+// may run on any thread, and so writes nothing down) and files whose bytes
+// hold a NUL (SearchFile).
 class Recorder : public RegularExpression::FileFilter {
  public:
   std::vector<std::string> calls;
@@ -36,6 +38,9 @@ class Recorder : public RegularExpression::FileFilter {
     const bool take = name.find(".skip") == std::string::npos;
     calls.push_back("take " + name + (take ? "" : " (no)"));
     return take;
+  }
+  bool SearchBytes(const char* first, const char* last) const override {
+    return std::string(first, last).rfind("NOPE", 0) != 0;
   }
   bool SearchFile(const std::string& name, const char* first, const char* last) override {
     const bool binary = std::string(first, last).find('\0') != std::string::npos;
@@ -98,6 +103,7 @@ TEST(FileFilter, ChoosesAndHearsInWalkOrderOnAnyNumberOfThreads) {
   dir.Write("t/a.txt", "x xx\n");
   dir.Write("t/b.skip", "xxx\n");
   dir.Write("t/c.bin", std::string("x\0x", 3));
+  dir.Write("t/d.nope", "NOPE x\n");
   dir.Write("t/none.txt", "nothing\n");
   dir.Write("t/skip/d.txt", "x\n");
   dir.Write("t/sub/e.txt", "x\n");
@@ -106,7 +112,7 @@ TEST(FileFilter, ChoosesAndHearsInWalkOrderOnAnyNumberOfThreads) {
 
   const WalkRecord grep = Walk(tree, true, 1);
   // The listing: a refused directory is neither walked nor left.
-  const std::vector<std::string> head = {"take /a.txt", "take /b.skip (no)", "take /c.bin", "take /none.txt",
+  const std::vector<std::string> head = {"take /a.txt", "take /b.skip (no)", "take /c.bin", "take /d.nope", "take /none.txt",
                                          "enter /skip (no)", "enter /sub", "take /sub/e.txt", "enter /sub/deeper",
                                          "take /sub/deeper/f.txt", "leave /sub/deeper"};
   ASSERT_GE(grep.walk.size(), head.size());

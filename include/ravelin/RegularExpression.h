@@ -304,8 +304,9 @@ class RAVELIN_API RegularExpression {
   // calling thread. EnterDirectory, LeaveDirectory and TakeFile come as the
   // walk lists the tree; SearchFile and FileDone come with the file's
   // results, in walk order (with file threads, some files later than the
-  // listing). Names are as the walk hands them over. An exception a call
-  // throws ends the operation and reaches its caller.
+  // listing); SearchBytes alone may come on another thread. Names are as
+  // the walk hands them over. An exception a call throws ends the operation
+  // and reaches its caller; SearchBytes must not throw.
   class FileFilter {
    public:
     virtual ~FileFilter() = default;
@@ -318,6 +319,11 @@ class RAVELIN_API RegularExpression {
     // A file whose name the file pattern matches, before it is opened.
     // False passes it by, with nothing reported.
     virtual bool TakeFile(const std::string& name);
+    // A test of a file's bytes alone, as read, before it is searched: false
+    // passes it by as SearchFile does (and saves its search). The one call
+    // that may come on a worker thread, for several files at once: it must
+    // not change the filter.
+    virtual bool SearchBytes(const char* first, const char* last) const;
     // The bytes of the file as read, before any of its matches is reported.
     // False passes it by: no match reported, nothing changed, no FileDone.
     virtual bool SearchFile(const std::string& name, const char* first, const char* last);

@@ -124,6 +124,7 @@ AheadFile& FileBatch::Add() {
   file.shared = false;
   file.recorded = false;
   file.recordedAt = nullptr;
+  file.refused = false;
   file.result = BufferSearchResult();
   return file;
 }
@@ -155,6 +156,10 @@ void FileBatch::Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t
   file.shared = shared;
   file.bytes = shared ? nullptr : buffer->get();
   const char* first = (shared ? buffer_.get() : buffer->get()) + file.offset;
+  if (filter_ != nullptr && !filter_->SearchBytes(first, first + file.size)) {
+    file.refused = true;
+    return;
+  }
   try {
     if (record_) {
       Recorder recorder(file.matches, kRecordedMatches - recorded_);

@@ -21,6 +21,7 @@
 #include "filewalk/buffer_search.h"
 #include "filewalk/read_ahead.h"
 #include "platform/posix_file.h"
+#include "ravelin/RegularExpression.h"
 
 namespace RegexClass {
 namespace detail {
@@ -89,6 +90,7 @@ struct AheadFile {
   std::vector<RecordedMatch> matches;
   bool recorded = false;
   const char* recordedAt = nullptr;
+  bool refused = false;  // the filter's SearchBytes said no: not searched
   BufferSearchResult result;
 };
 
@@ -106,9 +108,16 @@ class FileBatch final : public ReadAheadJob {
   // How every file of the batch is searched, and where larger files are
   // read. record: every match is kept (scope is then AllMatches), up to
   // kRecordedMatches in the batch.
+  // filter (may be null): its SearchBytes is asked of each file read.
   FileBatch(const boost::regex& regex, boost::match_flag_type flags, SearchScope scope, bool record,
-            bool lineBounded, BufferPool& pool)
-      : regex_(regex), flags_(flags), scope_(scope), record_(record), lineBounded_(lineBounded), pool_(pool) {}
+            bool lineBounded, BufferPool& pool, const RegularExpression::FileFilter* filter)
+      : regex_(regex),
+        flags_(flags),
+        scope_(scope),
+        record_(record),
+        lineBounded_(lineBounded),
+        pool_(pool),
+        filter_(filter) {}
   ~FileBatch() { Clear(); }
   FileBatch(const FileBatch&) = delete;
   FileBatch& operator=(const FileBatch&) = delete;
@@ -139,6 +148,7 @@ class FileBatch final : public ReadAheadJob {
   bool record_;
   bool lineBounded_;
   BufferPool& pool_;
+  const RegularExpression::FileFilter* filter_;
   std::vector<AheadFile> files_;  // the first count_ are this batch's
   std::size_t count_ = 0;
   std::unique_ptr<char[]> buffer_;

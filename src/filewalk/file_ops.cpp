@@ -11,6 +11,7 @@ namespace RegexClass {
 bool RegularExpression::FileFilter::EnterDirectory(const std::string&) { return true; }
 void RegularExpression::FileFilter::LeaveDirectory(const std::string&) {}
 bool RegularExpression::FileFilter::TakeFile(const std::string&) { return true; }
+bool RegularExpression::FileFilter::SearchBytes(const char*, const char*) const { return true; }
 bool RegularExpression::FileFilter::SearchFile(const std::string&, const char*, const char*) { return true; }
 bool RegularExpression::FileFilter::FileDone(const std::string&, const char*, const char*, unsigned) { return true; }
 

@@ -140,7 +140,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
         const SearchScope scope = mode_ == Mode::Grep ? SearchScope::AllMatches : SearchScope::FirstMatch;
         const bool record = mode_ == Mode::Grep && onMatch != nullptr;
         building_.reset(
-            new FileBatch(walker_.compiled_->Regex(), flags_, scope, record, walker_.lineBounded_, pool_));
+            new FileBatch(walker_.compiled_->Regex(), flags_, scope, record, walker_.lineBounded_, pool_, walker_.filter_));
       } else {
         building_ = std::move(spare_.back());
         spare_.pop_back();
@@ -217,7 +217,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     hand.status = job.status;
     hand.first = batch.Bytes(job);
     hand.last = hand.first + job.size;
-    if (!Admit(hand)) return true;
+    if (job.refused || !Admit(hand, true)) return true;
     const BufferSearchResult& result = job.result;
     const bool failed = result.failed && !result.failure.empty();
     if (mode_ == Mode::Find || onMatch == nullptr) {
@@ -258,9 +258,12 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     return Done(hand, reported, goOn);
   }
 
-  // Whether the filter lets the file, as read, be searched.
-  bool Admit(const FileInHand& hand) {
-    return walker_.filter_ == nullptr || walker_.filter_->SearchFile(*hand.displayName, hand.first, hand.last);
+  // Whether the filter lets the file, as read, be searched. bytesAsked: a
+  // worker has had SearchBytes say yes already.
+  bool Admit(const FileInHand& hand, bool bytesAsked = false) {
+    if (walker_.filter_ == nullptr) return true;
+    if (!bytesAsked && !walker_.filter_->SearchBytes(hand.first, hand.last)) return false;
+    return walker_.filter_->SearchFile(*hand.displayName, hand.first, hand.last);
   }
 
   // Tells the filter the file is done; false ends the walk.

@@ -189,14 +189,15 @@ bool Walk::TakeFile(const std::string& name) {
   return named_ || Keeps(name, false, options_.hidden || hiddenPattern_);
 }
 
-bool Walk::SearchFile(const std::string&, const char* first, const char* last) {
-  binaryFile_ = -1;
+bool Walk::SearchBytes(const char* first, const char* last) const {
   // A binary file the walk came upon is left out unless binary files are
   // searched; one the command line names is always searched.
-  if (!named_ && !options_.binary) {
-    binaryFile_ = std::memchr(first, 0, static_cast<std::size_t>(last - first)) != nullptr ? 1 : 0;
-    if (binaryFile_ != 0) return false;
-  }
+  return named_ || options_.binary || std::memchr(first, 0, static_cast<std::size_t>(last - first)) == nullptr;
+}
+
+bool Walk::SearchFile(const std::string&, const char*, const char*) {
+  // What SearchBytes let through without binary files is no binary file.
+  binaryFile_ = named_ || options_.binary ? -1 : 0;
   if (begin_) begin_();
   return true;
 }

@@ -79,6 +79,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   bool EnterDirectory(const std::string& name) override;
   void LeaveDirectory(const std::string& name) override;
   bool TakeFile(const std::string& name) override;
+  bool SearchBytes(const char* first, const char* last) const override;
   bool SearchFile(const std::string& name, const char* first, const char* last) override;
   bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches) override;
 
