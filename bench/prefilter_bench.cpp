@@ -80,6 +80,7 @@ int main() {
     re.SetExpression(p);
     re.SetStringToMatch(subject);
     re.SetFormatString("<$&>");
+    re.SetMergeCopy(true);  // as regex_replace: the text between the matches too
 
     std::size_t plainCount = 0;
     unsigned ours = 0;

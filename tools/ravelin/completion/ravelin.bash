@@ -14,7 +14,7 @@ _ravelin() {
     -n --line-number -b --byte-offset -o --only-matching -v --invert-match -c --count-lines
     -l --files-with-matches -L --files-without-match -w --word-regexp -x --line-regexp -q --quiet
     -a --text -m --max-count -A --after-context -B --before-context -C --context --color=auto
-    --color=always --color=never -g --glob -u --no-ignore --hidden --binary --dry-run --interactive"
+    --color=always --color=never -g --glob -j --threads -u --no-ignore --hidden --binary --dry-run --interactive"
   case $prev in
     --syntax) COMPREPLY=($(compgen -W "normal perl extended basic literal" -- "$cur")); return ;;
     --input|--load|--save) COMPREPLY=($(compgen -f -- "$cur")); return ;;
@@ -24,7 +24,7 @@ _ravelin() {
     --match-option|--no-match-option)
       COMPREPLY=($(compgen -W "Default NotBol NotEol NotBob NotEob NotBow NotEow NotDotNewline NotDotNull
         Any NotNull Continuous" -- "$cur")); return ;;
-    --backup|--subject|-m|--max-count|-A|-B|-C|--after-context|--before-context|--context|-g|--glob) return ;;
+    --backup|--subject|-m|--max-count|-A|-B|-C|--after-context|--before-context|--context|-g|--glob|-j|--threads) return ;;
     help) COMPREPLY=($(compgen -W "${commands% help}" -- "$cur")); return ;;
   esac
   if [[ $cur == -* ]]; then
