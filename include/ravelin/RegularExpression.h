@@ -322,7 +322,9 @@ class RAVELIN_API RegularExpression {
     // A test of a file's bytes alone, as read, before it is searched: false
     // passes it by as SearchFile does (and saves its search). The one call
     // that may come on a worker thread, for several files at once: it must
-    // not change the filter.
+    // not change the filter. When FindFiles reads a file in parts (see
+    // FindFiles), it is asked of each part as it comes, before that part is
+    // searched.
     virtual bool SearchBytes(const char* first, const char* last) const;
     // The bytes of the file as read, before any of its matches is reported.
     // False passes it by: no match reported, nothing changed, no FileDone.
@@ -536,7 +538,10 @@ class RAVELIN_API RegularExpression {
   // Number of files named by filesToMatch that hold a match; raises
   // OnFindFiles once per such file. Only the expression text and Icase take
   // part. 0 when the expression or the file pattern is empty or the
-  // expression does not compile.
+  // expression does not compile. With line-bounded matching and none of
+  // MatchNotBol, MatchNotBob, MatchNotEol, MatchNotEob (which speak of the
+  // first and last line), a file over 64 KiB is read in parts and only as
+  // far as its first match: the file filter then sees the bytes read.
   unsigned FindFiles();
   // Number of matches in the files, each raised as OnGreppingFiles with one
   // entry per mark. With no handler the matches are only counted.

@@ -92,6 +92,75 @@ void BufferPool::Give(ReadBuffer buffer) {
   held_.push_back(std::move(buffer));
 }
 
+bool MayStopReadingAtMatch(boost::match_flag_type flags, bool lineBounded) {
+  // In integers: the complement of a flag set is no flag set the enumeration holds.
+  const std::uint32_t edges = static_cast<std::uint32_t>(boost::match_not_bol) |
+                              static_cast<std::uint32_t>(boost::match_not_eol) |
+                              static_cast<std::uint32_t>(boost::match_not_bob) |
+                              static_cast<std::uint32_t>(boost::match_not_eob) |
+                              static_cast<std::uint32_t>(boost::match_prev_avail);
+  return lineBounded && (static_cast<std::uint32_t>(flags) & edges) == 0;
+}
+
+bool ReadUntilMatch(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer, std::size_t& capacity,
+                    std::size_t* used, int* err, const boost::regex& e, boost::match_flag_type flags,
+                    const RegularExpression::FileFilter* filter, BufferSearchResult* result, bool* refused) {
+  *result = BufferSearchResult();
+  *refused = false;
+  const std::size_t start = *used;
+  std::size_t searched = start;  // the lines before this are searched
+  // Room for the whole file as its size says: the buffer does not move as
+  // the parts come, unless the file grows meanwhile.
+  const std::size_t want = start + static_cast<std::size_t>(hint) + 1;
+  if (capacity < want) {
+    std::unique_ptr<char[]> bigger(new (std::nothrow) char[want]);
+    if (bigger == nullptr) {
+      *err = ENOMEM;
+      return false;
+    }
+    if (start > 0) std::memcpy(bigger.get(), buffer.get(), start);
+    buffer = std::move(bigger);
+    capacity = want;
+  }
+  for (;;) {
+    if (*used == capacity) {
+      const std::size_t grown = capacity * 2;
+      std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
+      if (bigger == nullptr) {
+        *err = ENOMEM;
+        return false;
+      }
+      std::memcpy(bigger.get(), buffer.get(), *used);
+      buffer = std::move(bigger);
+      capacity = grown;
+    }
+    const long got = ReadSome(fd, buffer.get() + *used, std::min(kReadPart, capacity - *used), err);
+    if (got < 0) return false;
+    const char* base = buffer.get();
+    if (got > 0) {
+      const char* part = base + *used;
+      *used += static_cast<std::size_t>(got);
+      if (filter != nullptr && !filter->SearchBytes(part, part + got)) {
+        *refused = true;
+        return true;
+      }
+    }
+    // The whole lines read and not yet searched; at the end, what is left.
+    std::size_t end = *used;
+    if (got > 0) {
+      const void* nl = memrchr(base + searched, '\n', *used - searched);
+      if (nl == nullptr) continue;
+      end = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
+    }
+    if (end > searched) {
+      *result = SearchBuffer(base + searched, base + end, e, flags, SearchScope::FirstMatch, nullptr, true);
+      if (result->matches > 0 || result->failed) return true;
+      searched = end;
+    }
+    if (got == 0) return true;
+  }
+}
+
 void FileBatch::Clear() {
   for (std::size_t i = 0; i < count_; ++i) {
     files_[i].directory.reset();
@@ -146,8 +215,22 @@ void FileBatch::Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t
   }
   std::size_t used = shared ? used_ : 0;
   file.offset = used;
-  file.read = shared ? ReadWhole(fd.Get(), file.status.size, buffer_, capacity_, &used, &file.err)
-                     : ReadWhole(fd.Get(), file.status.size, *buffer, *capacity, &used, &file.err);
+  std::unique_ptr<char[]>& into = shared ? buffer_ : *buffer;
+  std::size_t& room = shared ? capacity_ : *capacity;
+  // A search for the first match, line by line, stops reading there.
+  const bool parted = scope_ == SearchScope::FirstMatch && !record_ && file.status.size > kPartedReadFrom &&
+                      MayStopReadingAtMatch(flags_, lineBounded_);
+  if (parted) {
+    try {
+      file.read = ReadUntilMatch(fd.Get(), file.status.size, into, room, &used, &file.err, regex_, flags_, filter_,
+                                 &file.result, &file.refused);
+    } catch (const std::bad_alloc&) {
+      file.read = false;  // passed by as a file too large to hold
+      file.err = ENOMEM;
+    }
+  } else {
+    file.read = ReadWhole(fd.Get(), file.status.size, into, room, &used, &file.err);
+  }
   if (!file.read) return;
   if (shared) used_ = used;
   file.size = used - file.offset;
@@ -156,6 +239,7 @@ void FileBatch::Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t
   file.shared = shared;
   file.bytes = shared ? nullptr : buffer->get();
   const char* first = (shared ? buffer_.get() : buffer->get()) + file.offset;
+  if (parted) return;  // searched as it was read
   if (filter_ != nullptr && !filter_->SearchBytes(first, first + file.size)) {
     file.refused = true;
     return;

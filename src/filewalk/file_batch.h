@@ -65,6 +65,28 @@ struct RecordedMatch {
   unsigned line;
 };
 
+// Whether a search for a file's first match, line by line under flags, may
+// read the file a part at a time and stop at the match: no flag speaks of
+// the first or the last line of the buffer (each part but the first starts
+// a line, and the last line read is not known to be the file's last).
+bool MayStopReadingAtMatch(boost::match_flag_type flags, bool lineBounded);
+
+// Files larger than this are read a part of kReadPart bytes at a time when
+// a search may stop at the first match.
+constexpr std::size_t kPartedReadFrom = std::size_t{64} << 10;
+constexpr std::size_t kReadPart = std::size_t{32} << 10;
+
+// Reads the file after the first *used bytes of buffer (as ReadWhole) a
+// part at a time, searching each part's whole lines for a first match (line
+// by line) as it comes, and stops reading at the match: *used is then the
+// end of what was read. filter (may be null) is asked of each part read
+// (SearchBytes); *refused when it said no. *result: the search's, as
+// SearchBuffer with SearchScope::FirstMatch over the whole file gives it.
+// False with *err when a read fails or memory runs out.
+bool ReadUntilMatch(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer, std::size_t& capacity,
+                    std::size_t* used, int* err, const boost::regex& e, boost::match_flag_type flags,
+                    const RegularExpression::FileFilter* filter, BufferSearchResult* result, bool* refused);
+
 // One entry of a batch: a file, or a path the walk passed by.
 struct AheadFile {
   // What to do.

@@ -78,7 +78,16 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     // Each file once: a link and its target, or two links, are one file.
     if (!seen_.insert(std::make_pair(hand.status.dev, hand.status.ino)).second) return true;
     std::size_t size = 0;
-    if (!ReadWhole(fd.Get(), hand.status.size, walker_.buffer_, walker_.capacity_, &size, &err)) {
+    // A search for the first match, line by line, stops reading there.
+    const bool parted = mode_ == Mode::Find && hand.status.size > kPartedReadFrom &&
+                        MayStopReadingAtMatch(flags_, walker_.lineBounded_);
+    BufferSearchResult found;
+    bool refused = false;
+    const bool read = parted ? ReadUntilMatch(fd.Get(), hand.status.size, walker_.buffer_, walker_.capacity_, &size,
+                                              &err, walker_.compiled_->Regex(), flags_, walker_.filter_, &found,
+                                              &refused)
+                             : ReadWhole(fd.Get(), hand.status.size, walker_.buffer_, walker_.capacity_, &size, &err);
+    if (!read) {
       Record(file.displayName, RegularExpression::Unreadable, err);
       return true;
     }
@@ -88,6 +97,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     hand.fd = fd.Get();
     hand.first = walker_.buffer_.get();
     hand.last = hand.first + size;
+    if (parted) return refused || !Admit(hand, true) || Found(hand, found);
     if (!Admit(hand)) return true;
     return Search(hand);
   }
@@ -220,17 +230,12 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     if (job.refused || !Admit(hand, true)) return true;
     const BufferSearchResult& result = job.result;
     const bool failed = result.failed && !result.failure.empty();
-    if (mode_ == Mode::Find || onMatch == nullptr) {
-      if (!job.result.failed || failed) {
-        bool goOn = true;
-        if (mode_ == Mode::Find && result.matches > 0) {
-          ++count_;
-          goOn = onFind == nullptr || onFind(job.displayName.c_str());
-        } else {
-          if (mode_ != Mode::Find) count_ += result.matches;
-          goOn = !failed || Failed(job.displayName, result.failure);
-        }
-        return Done(hand, mode_ == Mode::Find ? (result.matches > 0 ? 1 : 0) : result.matches, goOn);
+    if (mode_ == Mode::Find) {
+      if (!result.failed || failed) return Found(hand, result);
+    } else if (onMatch == nullptr) {
+      if (!result.failed || failed) {
+        count_ += result.matches;
+        return Done(hand, result.matches, !failed || Failed(job.displayName, result.failure));
       }
     } else if (result.matches == 0 && !result.failed) {
       return Done(hand, 0, true);  // nothing to report
@@ -239,6 +244,18 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     }
     // Every match, with its callback, on this thread, over the bytes read.
     return Search(hand);
+  }
+
+  // FindFiles: reports the file when the search found a match in it.
+  bool Found(const FileInHand& hand, const BufferSearchResult& result) {
+    bool goOn = true;
+    if (result.matches > 0) {
+      ++count_;
+      goOn = onFind == nullptr || onFind(hand.displayName->c_str());
+    } else if (result.failed) {
+      goOn = Failed(*hand.displayName, result.failure);
+    }
+    return Done(hand, result.matches > 0 ? 1 : 0, goOn);
   }
 
   // Reports the matches a worker recorded, as Search would have found them.
@@ -283,16 +300,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     const char* name = hand.displayName->c_str();
     const boost::regex& e = walker_.compiled_->Regex();
     if (mode_ == Mode::Find) {
-      const BufferSearchResult result =
-          SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr, walker_.lineBounded_);
-      bool goOn = true;
-      if (result.matches > 0) {
-        ++count_;
-        goOn = onFind == nullptr || onFind(name);
-      } else if (result.failed) {
-        goOn = Failed(*hand.displayName, result.failure);
-      }
-      return Done(hand, result.matches > 0 ? 1 : 0, goOn);
+      return Found(hand, SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr,
+                                      walker_.lineBounded_));
     }
     current_ = &hand;
     // Without a callback nothing needs a line number or a match object.

@@ -12,6 +12,11 @@ cd "$work" || exit 1
 mkdir tree
 cp -RL "$src/backward" "$src/decimal" "$src/tr2" tree/
 cp -L "$src"/a* tree/ 2>/dev/null
+# Files the search for a first match reads a part at a time: matches near
+# the start, at the very end (no final newline), and across a part's end.
+seq -f 'filler line %g of the text' 1 20000 >tree/big-end.txt && printf 'template at the end' >>tree/big-end.txt
+{ printf 'typename first\n'; seq -f 'filler %g' 1 30000; } >tree/big-start.txt
+seq -f 'fill %05g' 1 8936 >tree/big-split.txt && printf 'a template that crosses\n' >>tree/big-split.txt
 # The walk's order: in each directory its files, then its subdirectories,
 # each in byte order.
 mapfile -t files < <(find tree -type f | perl -e '
@@ -39,6 +44,8 @@ done <<'ROWS'
 -b|_M_impl
 -c|typename
 -l|_M_[a-z]+\(
+-l|template
+-l|t crosses$
 -L|namespace std
 -w|size
 -w -n -o|ptr

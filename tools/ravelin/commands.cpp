@@ -232,13 +232,7 @@ class ChangeTally {
 // The files holding a match, in walk order: what change-files would write.
 class MatchScan {
  public:
-  void OnFindFile(RegularExpression&, std::string fileName, bool& goOn) {
-    if (StopSignals::StopSignal() != 0) {
-      goOn = false;
-      return;
-    }
-    files_.push_back(std::move(fileName));
-  }
+  void Add(const std::string& fileName) { files_.push_back(fileName); }
   const std::vector<std::string>& Files() const { return files_; }
   // Keeps one name of each file: two PATHs may reach one file (a link, or a
   // directory and a file below it), and it is changed once.
@@ -885,12 +879,15 @@ class Runner {
     if (re_.GetFormatString().empty()) re_.SetFormatString(kEmptyFormat);
     StopSignals signals;
 
+    // The scan counts the matches of each file (GrepFiles without a
+    // handler): it reads every file whole, so that the binary-file rule sees
+    // all of it, where a search for a first match may stop reading there.
     MatchScan scan;
     std::vector<Blocker> refused;
-    re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&scan, &MatchScan::OnFindFile));
     Walk walk(Options());
     walk.OnDone([&](const SearchedFile& file) {
       if (file.Matches() > 0) {
+        scan.Add(file.Name());
         const char* reason = nullptr;
         if (InsideVersionControl(file.Name())) {
           reason = "it lies inside a version-control folder";
@@ -902,10 +899,9 @@ class Runner {
       return StopSignals::StopSignal() == 0;
     });
     WalkFiles(walk, [&] {
-      re_.FindFiles();
+      re_.GrepFiles();
       return StopSignals::StopSignal() == 0;
     });
-    re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure());
     re_.SetDirectoryRecursion(false);
     scan.DropRepeats();
     const std::vector<RegularExpression::SkippedFile> scanSkipped = skipped_;
