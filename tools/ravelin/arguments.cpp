@@ -513,8 +513,8 @@ Which files (the three file commands), as ripgrep has it:
                            files (--hidden), -uuu also binary files (--binary;
                            change-files changes binary files only so)
   -j, --threads NUM        read and search NUM files at once (default: the
-                           number of processors; output and changes come in
-                           the same order whatever NUM)
+                           number of processors, up to 8; output and changes
+                           come in the same order whatever NUM)
 
 grep-files output (grep's letters and meanings):
   -n, --line-number        the line number       -b, --byte-offset  the offset

@@ -500,7 +500,10 @@ class Runner {
     }
     if (inv_.recursive) re_.SetDirectoryRecursion(true);
     recursive_ = re_.GetDirectoryRecursion();
-    threads_ = inv_.threads > 0 ? static_cast<unsigned>(inv_.threads) : std::max(1U, std::thread::hardware_concurrency());
+    // By default one thread a processor, up to 8: past that the disk and the
+    // calling thread, which reports every match, set the pace.
+    threads_ = inv_.threads > 0 ? static_cast<unsigned>(inv_.threads)
+                                : std::min(8U, std::max(1U, std::thread::hardware_concurrency()));
     // Line by line, as grep and sed work, unless -U asks for the library's
     // whole-subject search. A command-line choice: the record does not hold it.
     re_.SetLineBounded(!inv_.multiline);
