@@ -112,19 +112,26 @@ TEST(FileFilter, ChoosesAndHearsInWalkOrderOnAnyNumberOfThreads) {
 
   const WalkRecord grep = Walk(tree, true, 1);
   // The listing: a refused directory is neither walked nor left.
-  const std::vector<std::string> head = {"take /a.txt", "take /b.skip (no)", "take /c.bin", "take /d.nope", "take /none.txt",
-                                         "enter /skip (no)", "enter /sub", "take /sub/e.txt", "enter /sub/deeper",
-                                         "take /sub/deeper/f.txt", "leave /sub/deeper"};
+  const std::vector<std::string> head = {
+      "take /a.txt",       "take /b.skip (no)",      "take /c.bin",      "take /d.nope",
+      "take /none.txt",    "enter /skip (no)",       "enter /sub",       "take /sub/e.txt",
+      "enter /sub/deeper", "take /sub/deeper/f.txt", "leave /sub/deeper"};
   ASSERT_GE(grep.walk.size(), head.size());
   EXPECT_EQ(std::vector<std::string>(grep.walk.begin(), grep.walk.begin() + head.size()), head);
   EXPECT_EQ(grep.walk.back(), "leave /sub");
   // The results: a refused file reports nothing and is not done; a file
   // without a match is done with 0; done comes after the file's matches,
   // with its bytes.
-  const std::vector<std::string> results = {
-      "search /a.txt",    "match /a.txt:1:x", "match /a.txt:1:xx",  "done /a.txt 2 [x xx\n]",
-      "search /c.bin (no)", "search /none.txt", "done /none.txt 0 [nothing\n]",
-      "search /sub/e.txt", "match /sub/e.txt:1:x", "done /sub/e.txt 1 [x\n]"};
+  const std::vector<std::string> results = {"search /a.txt",
+                                            "match /a.txt:1:x",
+                                            "match /a.txt:1:xx",
+                                            "done /a.txt 2 [x xx\n]",
+                                            "search /c.bin (no)",
+                                            "search /none.txt",
+                                            "done /none.txt 0 [nothing\n]",
+                                            "search /sub/e.txt",
+                                            "match /sub/e.txt:1:x",
+                                            "done /sub/e.txt 1 [x\n]"};
   ASSERT_GE(grep.results.size(), results.size());
   EXPECT_EQ(std::vector<std::string>(grep.results.begin(), grep.results.begin() + results.size()), results);
   EXPECT_EQ(grep.count, 2U + 1U + 2U + 26U);  // a, e, f, and many/ (i % 3 x's each)

@@ -3,8 +3,6 @@
 
 #include "prefilter/prefilter.h"
 
-#include <string.h>
-
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif

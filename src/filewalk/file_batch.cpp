@@ -94,11 +94,10 @@ void BufferPool::Give(ReadBuffer buffer) {
 
 bool MayStopReadingAtMatch(boost::match_flag_type flags, bool lineBounded) {
   // In integers: the complement of a flag set is no flag set the enumeration holds.
-  const std::uint32_t edges = static_cast<std::uint32_t>(boost::match_not_bol) |
-                              static_cast<std::uint32_t>(boost::match_not_eol) |
-                              static_cast<std::uint32_t>(boost::match_not_bob) |
-                              static_cast<std::uint32_t>(boost::match_not_eob) |
-                              static_cast<std::uint32_t>(boost::match_prev_avail);
+  const std::uint32_t edges =
+      static_cast<std::uint32_t>(boost::match_not_bol) | static_cast<std::uint32_t>(boost::match_not_eol) |
+      static_cast<std::uint32_t>(boost::match_not_bob) | static_cast<std::uint32_t>(boost::match_not_eob) |
+      static_cast<std::uint32_t>(boost::match_prev_avail);
   return lineBounded && (static_cast<std::uint32_t>(flags) & edges) == 0;
 }
 
@@ -208,28 +207,31 @@ void FileBatch::Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t
   // Small files share the batch's buffer; a larger one has one of its own,
   // so that the batch's stays small and is not copied as it grows.
   const bool shared = buffer == nullptr && file.status.size <= kSmallFile;
-  if (buffer == nullptr && !shared) {
+  std::unique_ptr<char[]>* into = buffer;
+  std::size_t* room = capacity;
+  if (shared) {
+    into = &buffer_;
+    room = &capacity_;
+  } else if (buffer == nullptr) {
     file.own = pool_.Take(static_cast<std::size_t>(file.status.size) + 1);
-    buffer = &file.own.data;
-    capacity = &file.own.capacity;
+    into = &file.own.data;
+    room = &file.own.capacity;
   }
   std::size_t used = shared ? used_ : 0;
   file.offset = used;
-  std::unique_ptr<char[]>& into = shared ? buffer_ : *buffer;
-  std::size_t& room = shared ? capacity_ : *capacity;
   // A search for the first match, line by line, stops reading there.
   const bool parted = scope_ == SearchScope::FirstMatch && !record_ && file.status.size > kPartedReadFrom &&
                       MayStopReadingAtMatch(flags_, lineBounded_);
   if (parted) {
     try {
-      file.read = ReadUntilMatch(fd.Get(), file.status.size, into, room, &used, &file.err, regex_, flags_, filter_,
+      file.read = ReadUntilMatch(fd.Get(), file.status.size, *into, *room, &used, &file.err, regex_, flags_, filter_,
                                  &file.result, &file.refused);
     } catch (const std::bad_alloc&) {
       file.read = false;  // passed by as a file too large to hold
       file.err = ENOMEM;
     }
   } else {
-    file.read = ReadWhole(fd.Get(), file.status.size, into, room, &used, &file.err);
+    file.read = ReadWhole(fd.Get(), file.status.size, *into, *room, &used, &file.err);
   }
   if (!file.read) return;
   if (shared) used_ = used;
@@ -237,8 +239,8 @@ void FileBatch::Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t
   // The batch's buffer may still move as later files are read into it: the
   // bytes are found through the offset once the batch is done.
   file.shared = shared;
-  file.bytes = shared ? nullptr : buffer->get();
-  const char* first = (shared ? buffer_.get() : buffer->get()) + file.offset;
+  file.bytes = shared ? nullptr : into->get();
+  const char* first = into->get() + file.offset;
   if (parted) return;  // searched as it was read
   if (filter_ != nullptr && !filter_->SearchBytes(first, first + file.size)) {
     file.refused = true;
@@ -247,8 +249,8 @@ void FileBatch::Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t
   try {
     if (record_) {
       Recorder recorder(file.matches, kRecordedMatches - recorded_);
-      file.result = SearchBuffer(first, first + file.size, regex_, flags_, SearchScope::AllMatches, &recorder,
-                                 lineBounded_);
+      file.result =
+          SearchBuffer(first, first + file.size, regex_, flags_, SearchScope::AllMatches, &recorder, lineBounded_);
       file.recorded = !recorder.Full() && !file.result.failed;
       file.recordedAt = first;
       recorded_ += file.matches.size();

@@ -6,8 +6,8 @@
 // takes the results back in the same order. Handing files over a batch at a
 // time keeps the threads from meeting at every file; the files of one
 // directory share one descriptor of it. Small files are read into one
-// buffer of the batch, larger ones into buffers of their own from a pool. A worker stops a batch once its shared buffer holds
-// kBatchBytes; the calling thread does the files it left, in its own buffer.
+// buffer of the batch, larger ones into buffers of their own from a pool. A worker stops a batch once its shared buffer
+// holds kBatchBytes; the calling thread does the files it left, in its own buffer.
 #ifndef RAVELIN_FILEWALK_FILE_BATCH_H
 #define RAVELIN_FILEWALK_FILE_BATCH_H
 
@@ -101,11 +101,11 @@ struct AheadFile {
   bool read = false;
   int err = 0;
   FileStat status;
-  std::size_t offset = 0;        // where in the buffer
-  std::size_t size = 0;          // how many bytes were read
-  bool shared = false;           // in the batch's buffer, else in own or the caller's
-  const char* bytes = nullptr;   // the buffer, when not the batch's
-  ReadBuffer own;                // a larger file's buffer, from the pool
+  std::size_t offset = 0;       // where in the buffer
+  std::size_t size = 0;         // how many bytes were read
+  bool shared = false;          // in the batch's buffer, else in own or the caller's
+  const char* bytes = nullptr;  // the buffer, when not the batch's
+  ReadBuffer own;               // a larger file's buffer, from the pool
   // Recording batches: every match of the file, when recorded is set (the
   // engine did not give up, and there were not too many); found while the
   // bytes lay at recordedAt.
@@ -131,8 +131,8 @@ class FileBatch final : public ReadAheadJob {
   // read. record: every match is kept (scope is then AllMatches), up to
   // kRecordedMatches in the batch.
   // filter (may be null): its SearchBytes is asked of each file read.
-  FileBatch(const boost::regex& regex, boost::match_flag_type flags, SearchScope scope, bool record,
-            bool lineBounded, BufferPool& pool, const RegularExpression::FileFilter* filter)
+  FileBatch(const boost::regex& regex, boost::match_flag_type flags, SearchScope scope, bool record, bool lineBounded,
+            BufferPool& pool, const RegularExpression::FileFilter* filter)
       : regex_(regex),
         flags_(flags),
         scope_(scope),
@@ -140,7 +140,7 @@ class FileBatch final : public ReadAheadJob {
         lineBounded_(lineBounded),
         pool_(pool),
         filter_(filter) {}
-  ~FileBatch() { Clear(); }
+  ~FileBatch() override { Clear(); }
   FileBatch(const FileBatch&) = delete;
   FileBatch& operator=(const FileBatch&) = delete;
 
@@ -157,9 +157,7 @@ class FileBatch final : public ReadAheadJob {
   // from file to file.
   void Do(AheadFile& file, std::unique_ptr<char[]>* buffer, std::size_t* capacity) noexcept;
   // The bytes of a file that was read, once the batch is done.
-  const char* Bytes(const AheadFile& file) const {
-    return (file.shared ? buffer_.get() : file.bytes) + file.offset;
-  }
+  const char* Bytes(const AheadFile& file) const { return (file.shared ? buffer_.get() : file.bytes) + file.offset; }
   // The worker's part: the files in order, until kBatchBytes are held.
   void Run() noexcept override;
 

@@ -1,8 +1,8 @@
 // FindFiles and GrepFiles: the object's side of the file walk.
 #include "engine/engine.h"
+#include "fileupdate/internals.h"
 #include "filewalk/file_walker.h"
 #include "handlers/active_stack.h"
-#include "fileupdate/internals.h"
 #include "handlers/events.h"
 
 namespace RegexClass {

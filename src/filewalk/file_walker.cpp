@@ -83,10 +83,10 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
                         MayStopReadingAtMatch(flags_, walker_.lineBounded_);
     BufferSearchResult found;
     bool refused = false;
-    const bool read = parted ? ReadUntilMatch(fd.Get(), hand.status.size, walker_.buffer_, walker_.capacity_, &size,
-                                              &err, walker_.compiled_->Regex(), flags_, walker_.filter_, &found,
-                                              &refused)
-                             : ReadWhole(fd.Get(), hand.status.size, walker_.buffer_, walker_.capacity_, &size, &err);
+    const bool read = parted
+                          ? ReadUntilMatch(fd.Get(), hand.status.size, walker_.buffer_, walker_.capacity_, &size, &err,
+                                           walker_.compiled_->Regex(), flags_, walker_.filter_, &found, &refused)
+                          : ReadWhole(fd.Get(), hand.status.size, walker_.buffer_, walker_.capacity_, &size, &err);
     if (!read) {
       Record(file.displayName, RegularExpression::Unreadable, err);
       return true;
@@ -149,8 +149,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
         // recorded); finding, only the first.
         const SearchScope scope = mode_ == Mode::Grep ? SearchScope::AllMatches : SearchScope::FirstMatch;
         const bool record = mode_ == Mode::Grep && onMatch != nullptr;
-        building_.reset(
-            new FileBatch(walker_.compiled_->Regex(), flags_, scope, record, walker_.lineBounded_, pool_, walker_.filter_));
+        building_ = std::make_unique<FileBatch>(walker_.compiled_->Regex(), flags_, scope, record, walker_.lineBounded_,
+                                                pool_, walker_.filter_);
       } else {
         building_ = std::move(spare_.back());
         spare_.pop_back();
@@ -300,8 +300,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     const char* name = hand.displayName->c_str();
     const boost::regex& e = walker_.compiled_->Regex();
     if (mode_ == Mode::Find) {
-      return Found(hand, SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr,
-                                      walker_.lineBounded_));
+      return Found(
+          hand, SearchBuffer(hand.first, hand.last, e, flags_, SearchScope::FirstMatch, nullptr, walker_.lineBounded_));
     }
     current_ = &hand;
     // Without a callback nothing needs a line number or a match object.
@@ -345,10 +345,10 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
   const FileInHand* current_ = nullptr;
   std::set<std::pair<dev_t, ino_t>> seen_;
   std::uint64_t count_ = 0;
-  bool stopped_ = false;  // a callback ended the walk while files were ahead
-  BufferPool pool_;                               // the larger files' buffers
-  std::shared_ptr<const UniqueFd> directory_;     // the current directory's, for the batches
-  std::unique_ptr<FileBatch> building_;           // the batch being filled
+  bool stopped_ = false;                           // a callback ended the walk while files were ahead
+  BufferPool pool_;                                // the larger files' buffers
+  std::shared_ptr<const UniqueFd> directory_;      // the current directory's, for the batches
+  std::unique_ptr<FileBatch> building_;            // the batch being filled
   std::vector<std::unique_ptr<FileBatch>> spare_;  // delivered batches, for reuse
   // Last: stopped and joined first, while everything its jobs use lives.
   std::unique_ptr<ReadAhead> ahead_;

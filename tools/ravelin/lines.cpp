@@ -1,7 +1,5 @@
 #include "lines.h"
 
-#include <string.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -94,7 +92,8 @@ class LineStepper {
     LineSpan line;
     line.number = number;
     const void* before = pos == 0 ? nullptr : memrchr(bytes_.data(), '\n', pos);
-    line.start = before == nullptr ? 0 : static_cast<std::uint64_t>(static_cast<const char*>(before) - bytes_.data()) + 1;
+    line.start =
+        before == nullptr ? 0 : static_cast<std::uint64_t>(static_cast<const char*>(before) - bytes_.data()) + 1;
     line.end = EndFrom(pos);
     return line;
   }
@@ -136,7 +135,8 @@ std::vector<LineSpan> MatchedLines(std::string_view bytes, const std::vector<Hit
   for (const Hit& h : hits) {
     if (h.position >= bytes.size() && (bytes.empty() || bytes.back() == '\n')) continue;
     const std::uint64_t pos = std::min<std::uint64_t>(h.position, bytes.size() - 1);
-    const std::uint64_t last = h.length == 0 ? pos : std::min<std::uint64_t>(h.position + h.length - 1, bytes.size() - 1);
+    const std::uint64_t last =
+        h.length == 0 ? pos : std::min<std::uint64_t>(h.position + h.length - 1, bytes.size() - 1);
     LineSpan line = lines.Around(h.line - 1, pos);
     if (!take(line)) break;
     while (line.end < last && lines.Next(line, &line))

@@ -38,8 +38,8 @@ class SearchedFile {
   SearchedFile(const std::string& name, bool named, const char* first, const char* last, int binary, unsigned matches)
       : name_(name), named_(named), first_(first), last_(last), binary_(binary), matches_(matches) {}
   const std::string& Name() const { return name_; }  // as the walk names it
-  bool Named() const { return named_; }               // the command line named it itself
-  const char* First() const { return first_; }        // its bytes, as read and searched
+  bool Named() const { return named_; }              // the command line named it itself
+  const char* First() const { return first_; }       // its bytes, as read and searched
   const char* Last() const { return last_; }
   unsigned Matches() const { return matches_; }  // as the library counted them (find: 0 or 1)
   // Holds a NUL byte (looked for once, when first asked).
@@ -106,13 +106,13 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   Done done_;
   std::vector<RegexClass::RegularExpression::SkippedFile> passed_;
   // The PATH being walked.
-  bool named_ = false;           // one file, named outright
-  bool hiddenPattern_ = false;   // its wildcard component starts with '.'
-  std::string prefix_;           // what the library's names start with
-  std::string absolute_;         // the resolved path of its directory ("" when unknown)
-  std::vector<Level> levels_;    // one per directory entered
-  bool inRepository_ = false;    // a .git at or above the current directory
-  int binaryFile_ = -1;          // the file between SearchFile and FileDone; -1: not looked for
+  bool named_ = false;          // one file, named outright
+  bool hiddenPattern_ = false;  // its wildcard component starts with '.'
+  std::string prefix_;          // what the library's names start with
+  std::string absolute_;        // the resolved path of its directory ("" when unknown)
+  std::vector<Level> levels_;   // one per directory entered
+  bool inRepository_ = false;   // a .git at or above the current directory
+  int binaryFile_ = -1;         // the file between SearchFile and FileDone; -1: not looked for
 };
 
 }  // namespace ravelin_cli
