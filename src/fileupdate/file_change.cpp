@@ -99,8 +99,11 @@ bool FileChange::Finish(const std::string& backupEntry, const std::string& backu
     Abandon();
     return false;
   }
-  if (!StillTheFileRead(problems)) return false;
-  if (!backupEntry.empty() && !WriteBackup(backupEntry, backupName, backups, problems)) return false;
+  // The backup is made of the file read, and only then: look before it.
+  if (!backupEntry.empty() &&
+      (!StillTheFileRead(problems) || !WriteBackup(backupEntry, backupName, backups, problems))) {
+    return false;
+  }
   // The last look before the rename: a writer that does not take the lock
   // may have written meanwhile.
   if (!StillTheFileRead(problems)) return false;
