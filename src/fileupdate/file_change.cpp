@@ -37,12 +37,13 @@ FileChange::~FileChange() = default;
 bool FileChange::Begin(const FileInHand& file, std::vector<Problem>& problems) {
   Abandon();
   int err = 0;
-  if (!ResolveLinksAt(file.directoryFd, *file.entryName, &targetDir_, &targetLeaf_, &err)) {
+  bool link = false;
+  if (!ResolveLinksAt(file.directoryFd, *file.entryName, &targetDir_, &targetLeaf_, &err, &link)) {
     Record(problems, *file.displayName, R::OpenFailed, 0, err);
     return false;
   }
   // The temporary file is shown in the directory of the final target.
-  std::string shown = ResolveLinks(*file.displayName, nullptr);
+  std::string shown = link ? ResolveLinks(*file.displayName, nullptr) : *file.displayName;
   if (shown.empty()) shown = *file.displayName;
   if (!temp_.CreateAt(targetDir_.Get(), DirectoryOf(shown), &err)) {
     Record(problems, temp_.Name(), R::TempCreateFailed, 0, err, *file.displayName);

@@ -356,10 +356,11 @@ UniqueFd OpenParentAt(int dirFd, const std::string& path, std::string* leaf, int
   return OpenDirectoryAt(dirFd, slash == 0 ? std::string("/") : path.substr(0, slash), err);
 }
 
-bool ResolveLinksAt(int dirFd, const std::string& name, UniqueFd* dir, std::string* leaf, int* err) {
+bool ResolveLinksAt(int dirFd, const std::string& name, UniqueFd* dir, std::string* leaf, int* err, bool* followed) {
   UniqueFd current = OpenParentAt(dirFd, name, leaf, err);
   if (!current.Valid()) return false;
   for (int depth = 0; depth < 40; ++depth) {
+    if (followed != nullptr) *followed = depth > 0;
     struct stat s;
     if (::fstatat(current.Get(), leaf->c_str(), &s, AT_SYMLINK_NOFOLLOW) != 0) {
       Fail(err, errno);

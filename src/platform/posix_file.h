@@ -126,8 +126,10 @@ bool LockExclusive(int fd, int waitMs, int* err);
 // path's last component.
 UniqueFd OpenParentAt(int dirFd, const std::string& path, std::string* leaf, int* err);
 // Follows name (relative to dirFd) through symbolic links to the entry they
-// finally lead to: *dir is the directory holding it, *leaf its name there.
-bool ResolveLinksAt(int dirFd, const std::string& name, UniqueFd* dir, std::string* leaf, int* err);
+// finally lead to: *dir is the directory holding it, *leaf its name there;
+// *followed (if given): whether a link was followed.
+bool ResolveLinksAt(int dirFd, const std::string& name, UniqueFd* dir, std::string* leaf, int* err,
+                    bool* followed = nullptr);
 // Creates a new file exclusively, mode 0600, in the directory dirFd, named
 // prefix plus six random characters; *leaf receives its name.
 UniqueFd CreateTempFileAt(int dirFd, const std::string& prefix, std::string* leaf, int* err);
