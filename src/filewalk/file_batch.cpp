@@ -15,6 +15,20 @@ namespace {
 // The read buffer starts at this size.
 constexpr std::size_t kFirstBuffer = std::size_t{64} << 10;
 
+// Moves the buffer's first used bytes into a new buffer of size bytes. A
+// file too large to hold is passed by like an unreadable one: false, ENOMEM.
+bool Regrow(std::unique_ptr<char[]>& buffer, std::size_t& capacity, std::size_t used, std::size_t size, int* err) {
+  std::unique_ptr<char[]> bigger(new (std::nothrow) char[size]);
+  if (bigger == nullptr) {
+    *err = ENOMEM;
+    return false;
+  }
+  if (used > 0) std::memcpy(bigger.get(), buffer.get(), used);
+  buffer = std::move(bigger);
+  capacity = size;
+  return true;
+}
+
 // Keeps the matches of one file, up to room of them.
 class Recorder final : public MatchSink {
  public:
@@ -47,19 +61,9 @@ bool ReadWhole(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer, std:
     capacity = 0;
   }
   for (;;) {
-    if (*used == capacity || capacity < want) {
-      // Doubling at least: a batch's buffer grows by a file at a time.
-      const std::size_t grown = std::max(want, capacity * 2);
-      // A file too large to hold is passed by like an unreadable one.
-      std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
-      if (bigger == nullptr) {
-        *err = ENOMEM;
-        return false;
-      }
-      if (*used > 0) std::memcpy(bigger.get(), buffer.get(), *used);
-      buffer = std::move(bigger);
-      capacity = grown;
-    }
+    // Doubling at least: a batch's buffer grows by a file at a time.
+    if ((*used == capacity || capacity < want) && !Regrow(buffer, capacity, *used, std::max(want, capacity * 2), err))
+      return false;
     const long got = ReadSome(fd, buffer.get() + *used, capacity - *used, err);
     if (got < 0) return false;
     if (got == 0) return true;
@@ -111,28 +115,9 @@ bool ReadUntilMatch(int fd, std::uint64_t hint, std::unique_ptr<char[]>& buffer,
   // Room for the whole file as its size says: the buffer does not move as
   // the parts come, unless the file grows meanwhile.
   const std::size_t want = start + static_cast<std::size_t>(hint) + 1;
-  if (capacity < want) {
-    std::unique_ptr<char[]> bigger(new (std::nothrow) char[want]);
-    if (bigger == nullptr) {
-      *err = ENOMEM;
-      return false;
-    }
-    if (start > 0) std::memcpy(bigger.get(), buffer.get(), start);
-    buffer = std::move(bigger);
-    capacity = want;
-  }
+  if (capacity < want && !Regrow(buffer, capacity, start, want, err)) return false;
   for (;;) {
-    if (*used == capacity) {
-      const std::size_t grown = capacity * 2;
-      std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
-      if (bigger == nullptr) {
-        *err = ENOMEM;
-        return false;
-      }
-      std::memcpy(bigger.get(), buffer.get(), *used);
-      buffer = std::move(bigger);
-      capacity = grown;
-    }
+    if (*used == capacity && !Regrow(buffer, capacity, *used, capacity * 2, err)) return false;
     const long got = ReadSome(fd, buffer.get() + *used, std::min(kReadPart, capacity - *used), err);
     if (got < 0) return false;
     const char* base = buffer.get();
