@@ -26,11 +26,24 @@ run_in() {
 # as_nobody COMMAND...: runs COMMAND as user and group 65534, no other
 # groups (the suite runs as root, for whom every file is writable).
 as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+# nobody_tool: a copy of the command and of the libraries it loads from the
+# build, in a folder that user can reach (the build may lie below a folder
+# only root may enter, as /root is); made once, its path in $NOBODY_RAVELIN.
+nobody_tool() {
+  [ -n "${NOBODY_RAVELIN:-}" ] && return
+  local bin=$work/.tool
+  mkdir -p "$bin"
+  cp "$RAVELIN" "$bin/ravelin"
+  ldd "$RAVELIN" | awk '$3 ~ /libravelin/ { print $3 }' | while read -r lib; do cp "$lib" "$bin/"; done
+  chmod -R a+rX "$bin"
+  NOBODY_RAVELIN=$bin/ravelin
+}
 # run_nobody ARGS...: run, as that user; $work is opened to it.
 run_nobody() {
   chmod 755 "$work"
+  nobody_tool
   current="(as 65534) ravelin $*"
-  as_nobody "$RAVELIN" "$@" >"$work/out" 2>"$work/err"
+  as_nobody env LD_LIBRARY_PATH="$work/.tool" "$NOBODY_RAVELIN" "$@" >"$work/out" 2>"$work/err"
   rc=$?
 }
 # same_tree A B: fails unless the trees are byte for byte the same.
