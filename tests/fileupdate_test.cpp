@@ -222,32 +222,53 @@ TEST(ChangeFiles, EmptyMatchIsInsertedAtItsPosition) {
 }
 
 TEST(ChangeFiles, FileChangedUnderTheRunKeepsItsContents) {
-  TempDir dir;
-  const std::string file = dir.Write("f.txt", "x x");
-  dir.Write("g.txt", "x");
-  R re = Changer("x", "y", dir.Join("*.txt"));
-  // Another writer edits f.txt after its matches were found.
-  re.SetOnChangingFiles([](R& r, std::string name, const REMatchInfo& m, unsigned, bool&) {
-    if (m[0].position == 2 && name.size() > 5 && name.substr(name.size() - 5) == "f.txt") {
-      Overwrite(name, "zz x x");
-    }
-    (void)r;
-  });
-  EXPECT_EQ(re.ChangeFiles(), 1u);
-  EXPECT_EQ(ReadFile(file), "zz x x");
-  EXPECT_EQ(ReadFile(dir.Join("g.txt")), "y");
-  const auto* problems = re.GetChangeFilesErrors();
-  ASSERT_NE(problems, nullptr);
-  ASSERT_EQ(problems->size(), 1u);
-  EXPECT_EQ(problems->front().problem, R::TextChanged);
-  EXPECT_EQ(problems->front().fileName, file);
-  EXPECT_EQ(problems->front().position, 0u);
-  EXPECT_EQ(problems->front().text, "x");
-  // The next run starts with an empty list.
-  re.SetOnChangingFiles(nullptr);
-  re.SetFilesToMatch(dir.Join("none*"));
-  EXPECT_EQ(re.ChangeFiles(), 0u);
-  EXPECT_EQ(re.GetChangeFilesErrors(), nullptr);
+  // The problem names the first replaced match whose bytes the file, as the
+  // other writer left it, no longer holds; the first match when none.
+  struct Case {
+    const char* expression;
+    const char* content;
+    long writeAt;  // the match whose event lets the other writer in
+    const char* now;
+    unsigned long position;
+    const char* text;
+  } cases[] = {
+      {"x", "x x", 2, "zz x x", 0, "x"},
+      {"k=\\d", "k=1 k=2", 4, "k=1 k=9", 4, "k=2"},
+      {"k=\\d", "a k=1 b k=2", 8, "A k=1 b k=9", 8, "k=2"},  // a changed gap is no changed match
+      {"k=\\d", "k=1 k=2", 4, "k=1", 4, "k=2"},              // cut before the match
+      {"k=\\d", "k=1", 0, "k=1\nmore", 0, "k=1"},            // every match still there
+  };
+  static const Case* current;
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string file = dir.Write("f.txt", c.content);
+    dir.Write("g.txt", "x k=0");
+    R re = Changer(c.expression, "y", dir.Join("*.txt"));
+    current = &c;
+    // Another writer edits f.txt after its matches were found.
+    re.SetOnChangingFiles([](R& r, std::string name, const REMatchInfo& m, unsigned, bool&) {
+      if (m[0].position == current->writeAt && name.size() > 5 && name.substr(name.size() - 5) == "f.txt") {
+        Overwrite(name, current->now);
+      }
+      (void)r;
+    });
+    EXPECT_EQ(re.ChangeFiles(), 1u) << c.content;
+    EXPECT_EQ(ReadFile(file), c.now);
+    EXPECT_EQ(ReadFile(dir.Join("g.txt")), c.expression[0] == 'x' ? "y k=0" : "x y");
+    const auto* problems = re.GetChangeFilesErrors();
+    ASSERT_NE(problems, nullptr);
+    ASSERT_EQ(problems->size(), 1u);
+    EXPECT_EQ(problems->front().problem, R::TextChanged);
+    EXPECT_EQ(problems->front().fileName, file);
+    EXPECT_EQ(problems->front().position, c.position) << c.content << " -> " << c.now;
+    EXPECT_EQ(problems->front().text, c.text) << c.content << " -> " << c.now;
+    EXPECT_EQ(problems->front().errorCode, 0u);
+    // The next run starts with an empty list.
+    re.SetOnChangingFiles(nullptr);
+    re.SetFilesToMatch(dir.Join("none*"));
+    EXPECT_EQ(re.ChangeFiles(), 0u);
+    EXPECT_EQ(re.GetChangeFilesErrors(), nullptr);
+  }
 }
 
 TEST(ChangeFiles, RecursionWithBackups) {
@@ -559,6 +580,9 @@ TEST(ChangeFiles, FileThatShrinksOrBecomesAFifoUnderTheRun) {
   const auto* problems = change.GetChangeFilesErrors();
   ASSERT_NE(problems, nullptr);
   EXPECT_EQ(problems->front().problem, R::TextChanged);
+  // Nothing to read where the file was: the first match is named.
+  EXPECT_EQ(problems->front().position, 0u);
+  EXPECT_EQ(problems->front().text, "old");
 }
 
 TEST(FileOperations, SkippedPathsAreListedWithTheirReasons) {

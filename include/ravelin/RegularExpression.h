@@ -558,7 +558,9 @@ class RAVELIN_API RegularExpression {
   // as its matches are reported (memory does not grow with their number) and
   // it is replaced after its last match, only if it is still the file read
   // (same inode, size, modification and change times): otherwise it is left
-  // as the other writer made it (TextChanged). A writer that keeps the old
+  // as the other writer made it (TextChanged, with the position and text of
+  // the first replaced match that the file as it now is no longer holds; of
+  // the first match when it cannot be read or holds them all). A writer that keeps the old
   // file open, or writes in the instant between that check and the rename,
   // writes to the old file. Owner, group, mode and extended attributes (POSIX
   // ACLs included) are kept; a backup (saveExtension) is made the same way

@@ -114,7 +114,8 @@ unsigned RegularExpression::ChangeFiles() {
   skippedFiles.clear();
   if (expression.empty() || filesToMatch.empty() || formatString.empty()) return 0;
   detail::FileWalker walker;
-  if (walker.SetCompiled(FileExpression()) != 0) return 0;
+  const std::shared_ptr<const detail::CompiledExpression> searched = FileExpression();
+  if (walker.SetCompiled(searched) != 0) return 0;
   // An option word the engine cannot express changes nothing, as in the
   // string operations.
   if (ParseExpression() != 0) return 0;
@@ -125,6 +126,7 @@ unsigned RegularExpression::ChangeFiles() {
   mergeSaveStack.push(save);
   detail::ChangeRun run;
   run.extensionUsable = UsableExtension(saveExtension);
+  run.change.SetSearch(searched, save.matchFlags, lineBounded);
   {
     RunGuard guard(*this, mergeSaveStack, mergeFileInformation, changeRun, &run);
     detail::ActiveObjectGuard active(*this);
