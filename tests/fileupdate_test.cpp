@@ -419,10 +419,18 @@ TEST(ChangeFiles, EachFileOnceEachBackupBesideItsFileAndNeverOverwritten) {
   R backup = Changer("old", "new", tree.path());
   backup.SetDirectoryRecursion(true);
   backup.SetSaveExtension("bak");
+  // A handler asking for the backup name hears that of the file being changed.
+  static std::vector<std::string> named;
+  named.clear();
+  backup.SetOnChangingFiles(
+      [](R& r, std::string, const REMatchInfo&, unsigned, bool&) { named.push_back(r.ReplaceExtension()); });
   EXPECT_EQ(backup.ChangeFiles(), 5u);
   for (const char* name : {"v1.0/README.bak", "Makefile.bak", ".bashrc.bak", "notes.bak", "a.bak"}) {
     EXPECT_EQ(ReadFile(tree.Join(name)), "old\n") << name;
   }
+  EXPECT_EQ(named,
+            (std::vector<std::string>{tree.Join(".bashrc.bak"), tree.Join("Makefile.bak"), tree.Join("a.bak"),
+                                      tree.Join("a.bak"), tree.Join("notes.bak"), tree.Join("v1.0/README.bak")}));
   // a.md came first and took a.bak; a.txt would have overwritten it.
   EXPECT_EQ(ReadFile(tree.Join("a.md")), "new\n");
   EXPECT_EQ(ReadFile(tree.Join("a.txt")), "old\n");

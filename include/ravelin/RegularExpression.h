@@ -615,7 +615,10 @@ class RAVELIN_API RegularExpression {
   bool BackupFile(const std::string& fileName) const;
   // True when the file has no write bit at all, or cannot be examined.
   bool ReadOnlyFile(const std::string& fileName) const;
-  // The backup name of the pending file: BackupNameOf(its name).
+  // The backup name of the pending file (within ChangeFiles, of the file
+  // whose matches are being reported, so a handler hears its backup name):
+  // the rule of BackupNameOf, applied also when saveExtension is empty (a
+  // name without a dot, "" with nothing pending, gets ".").
   std::string ReplaceExtension() const;
 
   // Addition. The name ChangeFiles saves fileName under: the extension of its

@@ -3,20 +3,31 @@
 // and neither has ".bashrc" (a leading dot starts a name, not an extension).
 #include <locale>
 
+#include "fileupdate/internals.h"
 #include "platform/posix_file.h"
 #include "ravelin/RegularExpression.h"
 
 namespace RegexClass {
 namespace {
 
+// Where the last path component of name starts.
+std::size_t ComponentStart(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
 // Where the extension of the last path component starts (just after its
 // dot), or npos when that component has none.
 std::size_t ExtensionStart(const std::string& name) {
-  const std::size_t slash = name.rfind('/');
-  const std::size_t component = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || dot <= component) return std::string::npos;
+  if (dot == std::string::npos || dot <= ComponentStart(name)) return std::string::npos;
   return dot + 1;
+}
+
+// The naming rule itself: name saved under extension.
+std::string NameOfBackup(const std::string& name, const std::string& extension) {
+  const std::size_t start = ExtensionStart(name);
+  return (start == std::string::npos ? name : name.substr(0, start - 1)) + "." + extension;
 }
 
 }  // namespace
@@ -41,12 +52,12 @@ bool RegularExpression::ReadOnlyFile(const std::string& fileName) const {
 }
 
 std::string RegularExpression::BackupNameOf(const std::string& fileName) const {
-  if (saveExtension.empty()) return std::string();
-  const std::size_t start = ExtensionStart(fileName);
-  return (start == std::string::npos ? fileName : fileName.substr(0, start - 1)) + "." + saveExtension;
+  return saveExtension.empty() ? std::string() : NameOfBackup(fileName, saveExtension);
 }
 
-std::string RegularExpression::ReplaceExtension() const { return BackupNameOf(mergeFileInformation.fileName); }
+std::string RegularExpression::ReplaceExtension() const {
+  return NameOfBackup(detail::Internals::PendingName(*this), saveExtension);
+}
 
 const std::vector<RegularExpression::SkippedFile>& RegularExpression::GetSkippedFiles() const { return skippedFiles; }
 
