@@ -49,6 +49,7 @@ TEST(BackupNames, BackupFileComparesTheLastExtensionIgnoringCase) {
     const char* ext;
     const char* name;
     bool backup;
+    R::BackupNaming naming = R::BackupNaming::Extension;
   } cases[] = {
       {"bak", "work/list.bak", true},
       {"bak", "work/LIST.BAK", true},
@@ -65,10 +66,19 @@ TEST(BackupNames, BackupFileComparesTheLastExtensionIgnoringCase) {
       {"bak", ".bashrc.bak", true},
       {"bak", "v1.0/README", false},
       {"0/README", "v1.0/README", false},
+      // A suffix is compared with the end of the last component.
+      {".bak", "src/util.c.BAK", true, R::BackupNaming::Suffix},
+      {"~", "notes.txt~", true, R::BackupNaming::Suffix},
+      {"~", "notes.txt", false, R::BackupNaming::Suffix},
+      {"~", "dir~/notes", false, R::BackupNaming::Suffix},
+      {".bak", "dir/.bak", false, R::BackupNaming::Suffix},  // the suffix alone names no file's backup
+      {"bak", "listbak", true, R::BackupNaming::Suffix},     // a suffix need not start with a dot
+      {"", "list.", false, R::BackupNaming::Suffix},
   };
   for (const Case& c : cases) {
     R re;
     re.SetSaveExtension(c.ext);
+    re.SetBackupNaming(c.naming);
     EXPECT_EQ(re.BackupFile(c.name), c.backup) << c.ext << " " << c.name;
   }
 }
@@ -440,6 +450,25 @@ TEST(ChangeFiles, EachFileOnceEachBackupBesideItsFileAndNeverOverwritten) {
   EXPECT_EQ(problems->front().problem, R::BackupFailed);
   EXPECT_EQ(problems->front().errorCode, static_cast<unsigned long>(EEXIST));
   EXPECT_EQ(problems->front().fileName, tree.Join("a.bak"));
+
+  // Backups named by appending a suffix keep files apart that differ only in
+  // their extension.
+  TempDir sources;
+  sources.Write("util.c", "old\n");
+  sources.Write("util.h", "old old\n");
+  R appended = Changer("old", "new", sources.path());
+  appended.SetSaveExtension(".orig");
+  appended.SetBackupNaming(R::BackupNaming::Suffix);
+  named.clear();
+  appended.SetOnChangingFiles(
+      [](R& r, std::string, const REMatchInfo&, unsigned, bool&) { named.push_back(r.ReplaceExtension()); });
+  EXPECT_EQ(appended.ChangeFiles(), 3u);
+  EXPECT_EQ(appended.GetChangeFilesErrors(), nullptr);
+  EXPECT_EQ(ReadFile(sources.Join("util.c.orig")), "old\n");
+  EXPECT_EQ(ReadFile(sources.Join("util.h.orig")), "old old\n");
+  EXPECT_EQ(ReadFile(sources.Join("util.h")), "new new\n");
+  EXPECT_EQ(named, (std::vector<std::string>{sources.Join("util.c.orig"), sources.Join("util.h.orig"),
+                                             sources.Join("util.h.orig")}));
 }
 
 TEST(ChangeFiles, SaveExtensionThatIsNoExtensionChangesNothing) {

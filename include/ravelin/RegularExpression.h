@@ -291,6 +291,11 @@ class RAVELIN_API RegularExpression {
     Unreadable = 1,   // a file or directory that could not be opened or read (errorCode)
     SearchGaveUp = 2  // the engine could not search the file to its end (text: its reason)
   };
+  // Addition. How a backup name is made from saveExtension (SetBackupNaming).
+  enum class BackupNaming : unsigned char {
+    Extension,  // the extension of the last path component replaced (the default)
+    Suffix      // saveExtension appended to the whole name, as it is
+  };
   // Addition. One path a file operation passed by.
   struct SkippedFile {
     std::string fileName;  // as the walk names it (the file pattern, for NotFound)
@@ -428,6 +433,16 @@ class RAVELIN_API RegularExpression {
   // Merge gives. Copied with the object; not part of the settings record.
   bool GetLineBounded() const;
   void SetLineBounded(bool on);
+  // Addition. The rule of BackupFile, ReplaceExtension, BackupNameOf and so
+  // of every backup ChangeFiles and MergeUpdateFile make. Extension, the
+  // default, is the rule ReplaceExtension describes. Suffix appends
+  // saveExtension to the file's name ("util.c" with ".bak" -> "util.c.bak",
+  // with "~" -> "util.c~"), so that files differing only in their extension
+  // get backups of their own; BackupFile is then true for a name whose last
+  // path component ends with saveExtension (ignoring case) and is longer
+  // than it. Copied with the object; not part of the settings record.
+  BackupNaming GetBackupNaming() const;
+  void SetBackupNaming(BackupNaming naming);
 
   // ---------------------------------------------------------- option sets
   // Adds o; adding or completing a combination keeps Basic, Extended and
@@ -656,6 +671,7 @@ class RAVELIN_API RegularExpression {
   unsigned fileThreads = 1;
   FileFilter* fileFilter = nullptr;
   bool lineBounded = false;
+  BackupNaming backupNaming = BackupNaming::Extension;
   bool expressionParsed = false;
   // Immutable once built; shared by copies and by MergeSave records.
   std::shared_ptr<const detail::CompiledExpression> compiledExpression;

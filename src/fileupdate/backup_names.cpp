@@ -1,6 +1,7 @@
 // Which files ChangeFiles may rewrite, and the name a file is saved under.
 // Extensions belong to the last path component only: "v1.0/README" has none,
 // and neither has ".bashrc" (a leading dot starts a name, not an extension).
+// With the Suffix naming the save extension is appended to the whole name.
 #include <locale>
 
 #include "fileupdate/internals.h"
@@ -9,6 +10,8 @@
 
 namespace RegexClass {
 namespace {
+
+using Naming = RegularExpression::BackupNaming;
 
 // Where the last path component of name starts.
 std::size_t ComponentStart(const std::string& name) {
@@ -25,7 +28,8 @@ std::size_t ExtensionStart(const std::string& name) {
 }
 
 // The naming rule itself: name saved under extension.
-std::string NameOfBackup(const std::string& name, const std::string& extension) {
+std::string NameOfBackup(const std::string& name, const std::string& extension, Naming naming) {
+  if (naming == Naming::Suffix) return name + extension;
   const std::size_t start = ExtensionStart(name);
   return (start == std::string::npos ? name : name.substr(0, start - 1)) + "." + extension;
 }
@@ -34,12 +38,17 @@ std::string NameOfBackup(const std::string& name, const std::string& extension) 
 
 bool RegularExpression::BackupFile(const std::string& fileName) const {
   if (saveExtension.empty()) return false;
-  const std::size_t start = ExtensionStart(fileName);
-  if (start == std::string::npos) return false;
-  const std::size_t length = fileName.size() - start;
-  if (length != saveExtension.size()) return false;
+  std::size_t start;
+  if (backupNaming == BackupNaming::Suffix) {
+    // The backup of a file, so something before the suffix.
+    if (fileName.size() - ComponentStart(fileName) <= saveExtension.size()) return false;
+    start = fileName.size() - saveExtension.size();
+  } else {
+    start = ExtensionStart(fileName);
+    if (start == std::string::npos || fileName.size() - start != saveExtension.size()) return false;
+  }
   const auto& ctype = std::use_facet<std::ctype<char>>(std::locale());
-  for (std::size_t i = 0; i < length; ++i) {
+  for (std::size_t i = 0; i < saveExtension.size(); ++i) {
     if (ctype.tolower(fileName[start + i]) != ctype.tolower(saveExtension[i])) return false;
   }
   return true;
@@ -52,11 +61,11 @@ bool RegularExpression::ReadOnlyFile(const std::string& fileName) const {
 }
 
 std::string RegularExpression::BackupNameOf(const std::string& fileName) const {
-  return saveExtension.empty() ? std::string() : NameOfBackup(fileName, saveExtension);
+  return saveExtension.empty() ? std::string() : NameOfBackup(fileName, saveExtension, backupNaming);
 }
 
 std::string RegularExpression::ReplaceExtension() const {
-  return NameOfBackup(detail::Internals::PendingName(*this), saveExtension);
+  return NameOfBackup(detail::Internals::PendingName(*this), saveExtension, backupNaming);
 }
 
 const std::vector<RegularExpression::SkippedFile>& RegularExpression::GetSkippedFiles() const { return skippedFiles; }
