@@ -491,6 +491,22 @@ TEST(ChangeFilesCallback, ReplacementIsTheFormatOfTheMatchWhereItStands) {
   EXPECT_EQ(pending.grepInformation[0].text, "ab");
   EXPECT_EQ(pending.grepInformation[0].replacement, "[b]");
   EXPECT_EQ(pending.grepInformation[1].replacement, "<ab|x>");
+
+  // The first event of a file hears its backup name; a handler that stops
+  // there leaves nothing pending.
+  R stop;
+  stop.SetExpression("a");
+  stop.SetFormatString("y");
+  stop.SetSaveExtension("bak");
+  Internals::PushMergeSave(stop);
+  static std::string heard;
+  stop.SetOnChangingFiles([](R& r, std::string, const RegexClass::REMatchInfo&, unsigned, bool& goOn) {
+    heard = r.ReplaceExtension();
+    goOn = false;
+  });
+  EXPECT_FALSE(Report(stop, file, "xaby", "a"));
+  EXPECT_EQ(heard, dir.Join("f.bak"));
+  EXPECT_TRUE(Internals::Pending(stop).fileName.empty());
 }
 
 TEST(ChangeFilesRun, EngineGivingUpPartWayLeavesThatFileUntouched) {
