@@ -575,9 +575,9 @@ class RAVELIN_API RegularExpression {
   // (same inode, size, modification and change times): otherwise it is left
   // as the other writer made it (TextChanged, with the position and text of
   // the first replaced match that the file as it now is no longer holds; of
-  // the first match when it cannot be read or holds them all). A writer that keeps the old
-  // file open, or writes in the instant between that check and the rename,
-  // writes to the old file. Owner, group, mode and extended attributes (POSIX
+  // the first match when it cannot be read or holds them all). A writer that
+  // keeps the old file open, or writes in the instant between that check and
+  // the rename, writes to the old file. Owner, group, mode and extended attributes (POSIX
   // ACLs included) are kept; a backup (saveExtension) is made the same way
   // beside the file and is never written over a backup made earlier in the
   // same run (BackupFailed, EEXIST); a save extension holding '/', blank, "."
