@@ -49,6 +49,7 @@ TEST(BackupNames, BackupFileComparesTheLastExtensionIgnoringCase) {
     const char* ext;
     const char* name;
     bool backup;
+    R::BackupNaming naming = R::BackupNaming::Extension;
   } cases[] = {
       {"bak", "work/list.bak", true},
       {"bak", "work/LIST.BAK", true},
@@ -65,10 +66,19 @@ TEST(BackupNames, BackupFileComparesTheLastExtensionIgnoringCase) {
       {"bak", ".bashrc.bak", true},
       {"bak", "v1.0/README", false},
       {"0/README", "v1.0/README", false},
+      // A suffix is compared with the end of the last component.
+      {".bak", "src/util.c.BAK", true, R::BackupNaming::Suffix},
+      {"~", "notes.txt~", true, R::BackupNaming::Suffix},
+      {"~", "notes.txt", false, R::BackupNaming::Suffix},
+      {"~", "dir~/notes", false, R::BackupNaming::Suffix},
+      {".bak", "dir/.bak", false, R::BackupNaming::Suffix},  // the suffix alone names no file's backup
+      {"bak", "listbak", true, R::BackupNaming::Suffix},     // a suffix need not start with a dot
+      {"", "list.", false, R::BackupNaming::Suffix},
   };
   for (const Case& c : cases) {
     R re;
     re.SetSaveExtension(c.ext);
+    re.SetBackupNaming(c.naming);
     EXPECT_EQ(re.BackupFile(c.name), c.backup) << c.ext << " " << c.name;
   }
 }
@@ -222,32 +232,53 @@ TEST(ChangeFiles, EmptyMatchIsInsertedAtItsPosition) {
 }
 
 TEST(ChangeFiles, FileChangedUnderTheRunKeepsItsContents) {
-  TempDir dir;
-  const std::string file = dir.Write("f.txt", "x x");
-  dir.Write("g.txt", "x");
-  R re = Changer("x", "y", dir.Join("*.txt"));
-  // Another writer edits f.txt after its matches were found.
-  re.SetOnChangingFiles([](R& r, std::string name, const REMatchInfo& m, unsigned, bool&) {
-    if (m[0].position == 2 && name.size() > 5 && name.substr(name.size() - 5) == "f.txt") {
-      Overwrite(name, "zz x x");
-    }
-    (void)r;
-  });
-  EXPECT_EQ(re.ChangeFiles(), 1u);
-  EXPECT_EQ(ReadFile(file), "zz x x");
-  EXPECT_EQ(ReadFile(dir.Join("g.txt")), "y");
-  const auto* problems = re.GetChangeFilesErrors();
-  ASSERT_NE(problems, nullptr);
-  ASSERT_EQ(problems->size(), 1u);
-  EXPECT_EQ(problems->front().problem, R::TextChanged);
-  EXPECT_EQ(problems->front().fileName, file);
-  EXPECT_EQ(problems->front().position, 0u);
-  EXPECT_EQ(problems->front().text, "x");
-  // The next run starts with an empty list.
-  re.SetOnChangingFiles(nullptr);
-  re.SetFilesToMatch(dir.Join("none*"));
-  EXPECT_EQ(re.ChangeFiles(), 0u);
-  EXPECT_EQ(re.GetChangeFilesErrors(), nullptr);
+  // The problem names the first replaced match whose bytes the file, as the
+  // other writer left it, no longer holds; the first match when none.
+  struct Case {
+    const char* expression;
+    const char* content;
+    long writeAt;  // the match whose event lets the other writer in
+    const char* now;
+    unsigned long position;
+    const char* text;
+  } cases[] = {
+      {"x", "x x", 2, "zz x x", 0, "x"},
+      {"k=\\d", "k=1 k=2", 4, "k=1 k=9", 4, "k=2"},
+      {"k=\\d", "a k=1 b k=2", 8, "A k=1 b k=9", 8, "k=2"},  // a changed gap is no changed match
+      {"k=\\d", "k=1 k=2", 4, "k=1", 4, "k=2"},              // cut before the match
+      {"k=\\d", "k=1", 0, "k=1\nmore", 0, "k=1"},            // every match still there
+  };
+  static const Case* current;
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string file = dir.Write("f.txt", c.content);
+    dir.Write("g.txt", "x k=0");
+    R re = Changer(c.expression, "y", dir.Join("*.txt"));
+    current = &c;
+    // Another writer edits f.txt after its matches were found.
+    re.SetOnChangingFiles([](R& r, std::string name, const REMatchInfo& m, unsigned, bool&) {
+      if (m[0].position == current->writeAt && name.size() > 5 && name.substr(name.size() - 5) == "f.txt") {
+        Overwrite(name, current->now);
+      }
+      (void)r;
+    });
+    EXPECT_EQ(re.ChangeFiles(), 1u) << c.content;
+    EXPECT_EQ(ReadFile(file), c.now);
+    EXPECT_EQ(ReadFile(dir.Join("g.txt")), c.expression[0] == 'x' ? "y k=0" : "x y");
+    const auto* problems = re.GetChangeFilesErrors();
+    ASSERT_NE(problems, nullptr);
+    ASSERT_EQ(problems->size(), 1u);
+    EXPECT_EQ(problems->front().problem, R::TextChanged);
+    EXPECT_EQ(problems->front().fileName, file);
+    EXPECT_EQ(problems->front().position, c.position) << c.content << " -> " << c.now;
+    EXPECT_EQ(problems->front().text, c.text) << c.content << " -> " << c.now;
+    EXPECT_EQ(problems->front().errorCode, 0u);
+    // The next run starts with an empty list.
+    re.SetOnChangingFiles(nullptr);
+    re.SetFilesToMatch(dir.Join("none*"));
+    EXPECT_EQ(re.ChangeFiles(), 0u);
+    EXPECT_EQ(re.GetChangeFilesErrors(), nullptr);
+  }
 }
 
 TEST(ChangeFiles, RecursionWithBackups) {
@@ -398,10 +429,18 @@ TEST(ChangeFiles, EachFileOnceEachBackupBesideItsFileAndNeverOverwritten) {
   R backup = Changer("old", "new", tree.path());
   backup.SetDirectoryRecursion(true);
   backup.SetSaveExtension("bak");
+  // A handler asking for the backup name hears that of the file being changed.
+  static std::vector<std::string> named;
+  named.clear();
+  backup.SetOnChangingFiles(
+      [](R& r, std::string, const REMatchInfo&, unsigned, bool&) { named.push_back(r.ReplaceExtension()); });
   EXPECT_EQ(backup.ChangeFiles(), 5u);
   for (const char* name : {"v1.0/README.bak", "Makefile.bak", ".bashrc.bak", "notes.bak", "a.bak"}) {
     EXPECT_EQ(ReadFile(tree.Join(name)), "old\n") << name;
   }
+  EXPECT_EQ(named,
+            (std::vector<std::string>{tree.Join(".bashrc.bak"), tree.Join("Makefile.bak"), tree.Join("a.bak"),
+                                      tree.Join("a.bak"), tree.Join("notes.bak"), tree.Join("v1.0/README.bak")}));
   // a.md came first and took a.bak; a.txt would have overwritten it.
   EXPECT_EQ(ReadFile(tree.Join("a.md")), "new\n");
   EXPECT_EQ(ReadFile(tree.Join("a.txt")), "old\n");
@@ -411,6 +450,25 @@ TEST(ChangeFiles, EachFileOnceEachBackupBesideItsFileAndNeverOverwritten) {
   EXPECT_EQ(problems->front().problem, R::BackupFailed);
   EXPECT_EQ(problems->front().errorCode, static_cast<unsigned long>(EEXIST));
   EXPECT_EQ(problems->front().fileName, tree.Join("a.bak"));
+
+  // Backups named by appending a suffix keep files apart that differ only in
+  // their extension.
+  TempDir sources;
+  sources.Write("util.c", "old\n");
+  sources.Write("util.h", "old old\n");
+  R appended = Changer("old", "new", sources.path());
+  appended.SetSaveExtension(".orig");
+  appended.SetBackupNaming(R::BackupNaming::Suffix);
+  named.clear();
+  appended.SetOnChangingFiles(
+      [](R& r, std::string, const REMatchInfo&, unsigned, bool&) { named.push_back(r.ReplaceExtension()); });
+  EXPECT_EQ(appended.ChangeFiles(), 3u);
+  EXPECT_EQ(appended.GetChangeFilesErrors(), nullptr);
+  EXPECT_EQ(ReadFile(sources.Join("util.c.orig")), "old\n");
+  EXPECT_EQ(ReadFile(sources.Join("util.h.orig")), "old old\n");
+  EXPECT_EQ(ReadFile(sources.Join("util.h")), "new new\n");
+  EXPECT_EQ(named, (std::vector<std::string>{sources.Join("util.c.orig"), sources.Join("util.h.orig"),
+                                             sources.Join("util.h.orig")}));
 }
 
 TEST(ChangeFiles, SaveExtensionThatIsNoExtensionChangesNothing) {
@@ -559,6 +617,9 @@ TEST(ChangeFiles, FileThatShrinksOrBecomesAFifoUnderTheRun) {
   const auto* problems = change.GetChangeFilesErrors();
   ASSERT_NE(problems, nullptr);
   EXPECT_EQ(problems->front().problem, R::TextChanged);
+  // Nothing to read where the file was: the first match is named.
+  EXPECT_EQ(problems->front().position, 0u);
+  EXPECT_EQ(problems->front().text, "old");
 }
 
 TEST(FileOperations, SkippedPathsAreListedWithTheirReasons) {

@@ -291,6 +291,11 @@ class RAVELIN_API RegularExpression {
     Unreadable = 1,   // a file or directory that could not be opened or read (errorCode)
     SearchGaveUp = 2  // the engine could not search the file to its end (text: its reason)
   };
+  // Addition. How a backup name is made from saveExtension (SetBackupNaming).
+  enum class BackupNaming : unsigned char {
+    Extension,  // the extension of the last path component replaced (the default)
+    Suffix      // saveExtension appended to the whole name, as it is
+  };
   // Addition. One path a file operation passed by.
   struct SkippedFile {
     std::string fileName;  // as the walk names it (the file pattern, for NotFound)
@@ -428,6 +433,16 @@ class RAVELIN_API RegularExpression {
   // Merge gives. Copied with the object; not part of the settings record.
   bool GetLineBounded() const;
   void SetLineBounded(bool on);
+  // Addition. The rule of BackupFile, ReplaceExtension, BackupNameOf and so
+  // of every backup ChangeFiles and MergeUpdateFile make. Extension, the
+  // default, is the rule ReplaceExtension describes. Suffix appends
+  // saveExtension to the file's name ("util.c" with ".bak" -> "util.c.bak",
+  // with "~" -> "util.c~"), so that files differing only in their extension
+  // get backups of their own; BackupFile is then true for a name whose last
+  // path component ends with saveExtension (ignoring case) and is longer
+  // than it. Copied with the object; not part of the settings record.
+  BackupNaming GetBackupNaming() const;
+  void SetBackupNaming(BackupNaming naming);
 
   // ---------------------------------------------------------- option sets
   // Adds o; adding or completing a combination keeps Basic, Extended and
@@ -558,9 +573,11 @@ class RAVELIN_API RegularExpression {
   // as its matches are reported (memory does not grow with their number) and
   // it is replaced after its last match, only if it is still the file read
   // (same inode, size, modification and change times): otherwise it is left
-  // as the other writer made it (TextChanged). A writer that keeps the old
-  // file open, or writes in the instant between that check and the rename,
-  // writes to the old file. Owner, group, mode and extended attributes (POSIX
+  // as the other writer made it (TextChanged, with the position and text of
+  // the first replaced match that the file as it now is no longer holds; of
+  // the first match when it cannot be read or holds them all). A writer that
+  // keeps the old file open, or writes in the instant between that check and
+  // the rename, writes to the old file. Owner, group, mode and extended attributes (POSIX
   // ACLs included) are kept; a backup (saveExtension) is made the same way
   // beside the file and is never written over a backup made earlier in the
   // same run (BackupFailed, EEXIST); a save extension holding '/', blank, "."
@@ -613,7 +630,10 @@ class RAVELIN_API RegularExpression {
   bool BackupFile(const std::string& fileName) const;
   // True when the file has no write bit at all, or cannot be examined.
   bool ReadOnlyFile(const std::string& fileName) const;
-  // The backup name of the pending file: BackupNameOf(its name).
+  // The backup name of the pending file (within ChangeFiles, of the file
+  // whose matches are being reported, so a handler hears its backup name):
+  // the rule of BackupNameOf, applied also when saveExtension is empty (a
+  // name without a dot, "" with nothing pending, gets ".").
   std::string ReplaceExtension() const;
 
   // Addition. The name ChangeFiles saves fileName under: the extension of its
@@ -651,6 +671,7 @@ class RAVELIN_API RegularExpression {
   unsigned fileThreads = 1;
   FileFilter* fileFilter = nullptr;
   bool lineBounded = false;
+  BackupNaming backupNaming = BackupNaming::Extension;
   bool expressionParsed = false;
   // Immutable once built; shared by copies and by MergeSave records.
   std::shared_ptr<const detail::CompiledExpression> compiledExpression;

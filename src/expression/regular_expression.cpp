@@ -24,6 +24,7 @@ RegularExpression::RegularExpression(const RegularExpression& other)
       fileThreads(other.fileThreads),
       fileFilter(other.fileFilter),
       lineBounded(other.lineBounded),
+      backupNaming(other.backupNaming),
       expressionParsed(other.expressionParsed),
       compiledExpression(other.compiledExpression),
       onMatching(other.onMatching),
@@ -55,6 +56,7 @@ RegularExpression& RegularExpression::operator=(const RegularExpression& other) 
   fileThreads = other.fileThreads;
   fileFilter = other.fileFilter;
   lineBounded = other.lineBounded;
+  backupNaming = other.backupNaming;
   expressionParsed = other.expressionParsed;
   compiledExpression = other.compiledExpression;
   onMatching = other.onMatching;
@@ -108,5 +110,7 @@ RegularExpression::FileFilter* RegularExpression::GetFileFilter() const { return
 void RegularExpression::SetFileFilter(FileFilter* filter) { fileFilter = filter; }
 bool RegularExpression::GetLineBounded() const { return lineBounded; }
 void RegularExpression::SetLineBounded(bool on) { lineBounded = on; }
+RegularExpression::BackupNaming RegularExpression::GetBackupNaming() const { return backupNaming; }
+void RegularExpression::SetBackupNaming(BackupNaming naming) { backupNaming = naming; }
 
 }  // namespace RegexClass

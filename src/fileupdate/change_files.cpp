@@ -20,7 +20,7 @@ namespace detail {
 
 struct ChangeRun {
   FileChange change;      // the file being written, while one is
-  std::string fileName;   // the file whose matches are coming in
+  std::string fileName;   // the file whose matches are coming in; "" between files
   bool passOver = false;  // that file is left as it is
   bool extensionUsable = true;
   BackupLedger backups;     // the backups written by this run
@@ -75,6 +75,25 @@ bool UsableExtension(const std::string& extension) {
   return trimmed != "." && trimmed != "..";
 }
 
+// Names a file pending with nothing queued yet for the time of a scope: the
+// name is taken back at the end unless something was queued meanwhile.
+class NamedWhileFirstEvent {
+ public:
+  NamedWhileFirstEvent(RegularExpression::MergeFileInformation& pending, const char* fileName)
+      : pending_(pending), named_(pending.fileName.empty()) {
+    if (named_) pending_.fileName = fileName;
+  }
+  ~NamedWhileFirstEvent() {
+    if (named_ && pending_.grepInformation.empty()) pending_.fileName.clear();
+  }
+  NamedWhileFirstEvent(const NamedWhileFirstEvent&) = delete;
+  NamedWhileFirstEvent& operator=(const NamedWhileFirstEvent&) = delete;
+
+ private:
+  RegularExpression::MergeFileInformation& pending_;
+  bool named_;
+};
+
 RegularExpression::FileChangeProblem MakeProblem(const std::string& fileName, RegularExpression::ProblemKind kind,
                                                  int err, const std::string& text = std::string()) {
   RegularExpression::FileChangeProblem p;
@@ -114,7 +133,8 @@ unsigned RegularExpression::ChangeFiles() {
   skippedFiles.clear();
   if (expression.empty() || filesToMatch.empty() || formatString.empty()) return 0;
   detail::FileWalker walker;
-  if (walker.SetCompiled(FileExpression()) != 0) return 0;
+  const std::shared_ptr<const detail::CompiledExpression> searched = FileExpression();
+  if (walker.SetCompiled(searched) != 0) return 0;
   // An option word the engine cannot express changes nothing, as in the
   // string operations.
   if (ParseExpression() != 0) return 0;
@@ -125,6 +145,7 @@ unsigned RegularExpression::ChangeFiles() {
   mergeSaveStack.push(save);
   detail::ChangeRun run;
   run.extensionUsable = UsableExtension(saveExtension);
+  run.change.SetSearch(searched, save.matchFlags, lineBounded);
   {
     RunGuard guard(*this, mergeSaveStack, mergeFileInformation, changeRun, &run);
     detail::ActiveObjectGuard active(*this);
@@ -189,7 +210,12 @@ bool RegularExpression::QueueMergeFilesMatch(const char* fileName, const FileMat
     const std::string name(fileName);
     if (BackupFile(name) || ReadOnlyFile(name)) return false;
   }
-  if (!RaiseChangingFiles(*this, onChangingFiles, onChangingFilesClosure, fileName, match)) return false;
+  {
+    // The file is pending while its first event runs (ReplaceExtension names
+    // its backup), and stays so only when a replacement is queued for it.
+    NamedWhileFirstEvent named(mergeFileInformation, fileName);
+    if (!RaiseChangingFiles(*this, onChangingFiles, onChangingFilesClosure, fileName, match)) return false;
+  }
   if (mergeFileInformation.fileName.empty()) mergeFileInformation.fileName = fileName;
   const detail::MatchView& view = detail::Internals::View(match);
   GrepInformation entry;
@@ -211,14 +237,22 @@ bool Internals::MergeFilesEnd(const char* fileName) {
   RegularExpression* re = TopActiveObject();
   if (re == nullptr) return false;
   ChangeRun* run = re->changeRun;
-  if (run == nullptr || !run->change.Active() || run->fileName != fileName) return true;
+  if (run == nullptr || run->fileName != fileName) return true;
+  const std::string name = std::move(run->fileName);
+  run->fileName.clear();  // nothing is pending until the next file's first match
+  if (!run->change.Active()) return true;
   const std::uint64_t replaced = run->change.Replacements();
-  const std::string backupName = re->BackupNameOf(run->fileName);
+  const std::string backupName = re->BackupNameOf(name);
   const std::string backupEntry = re->BackupNameOf(*run->change.File()->entryName);
   if (run->change.Finish(backupEntry, backupName, run->backups, re->changeFilesErrors)) {
     re->changeCount += static_cast<std::uint32_t>(replaced);
   }
   return true;
+}
+
+const std::string& Internals::PendingName(const RegularExpression& re) {
+  if (re.changeRun != nullptr && !re.changeRun->fileName.empty()) return re.changeRun->fileName;
+  return re.mergeFileInformation.fileName;
 }
 
 bool Internals::MergeFilesFailure(const char* fileName, const std::string& reason) {
@@ -230,6 +264,7 @@ bool Internals::MergeFilesFailure(const char* fileName, const std::string& reaso
   if (run != nullptr && run->fileName == name) {
     run->change.Abandon();
     run->passOver = true;
+    run->fileName.clear();
   }
   if (re->mergeFileInformation.fileName == name) {
     re->mergeFileInformation.fileName.clear();

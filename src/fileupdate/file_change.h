@@ -11,7 +11,8 @@
 //   - just before the rename the file must still be the one read (same
 //     inode, size, modification and change times; the walk holds its flock
 //     meanwhile, so other runs wait): otherwise another writer changed it
-//     and it is left as that writer made it (TextChanged);
+//     and it is left as that writer made it (TextChanged, naming the first
+//     replaced match whose bytes the file as it now is no longer holds);
 //   - the rename is atomic: a kill at any moment leaves the file wholly old
 //     or wholly new.
 // Every failure records one problem and leaves the file untouched.
@@ -34,6 +35,8 @@
 namespace RegexClass {
 namespace detail {
 
+class CompiledExpression;
+
 // The backups written by one run, by device and inode.
 using BackupLedger = std::set<std::pair<dev_t, ino_t>>;
 
@@ -45,6 +48,12 @@ class FileChange {
   ~FileChange();
   FileChange(const FileChange&) = delete;
   FileChange& operator=(const FileChange&) = delete;
+
+  // The search whose matches come in (the expression, the match option word
+  // and line-bounded matching, as the walk searches), for telling which
+  // match a file another writer changed no longer holds. Unset, the first
+  // match is named.
+  void SetSearch(std::shared_ptr<const CompiledExpression> expression, unsigned matchFlags, bool lineBounded);
 
   // True between a successful Begin and Finish or Abandon.
   bool Active() const { return file_ != nullptr; }
@@ -73,6 +82,7 @@ class FileChange {
   bool Flush(std::vector<Problem>& problems);
   bool WriteOut(const char* data, std::size_t n, std::vector<Problem>& problems);
   bool StillTheFileRead(std::vector<Problem>& problems);
+  void FirstChangedMatch(std::uint64_t* position, std::string* text) const;
   bool WriteBackup(const std::string& backupEntry, const std::string& backupName, BackupLedger& backups,
                    std::vector<Problem>& problems);
 
@@ -86,6 +96,9 @@ class FileChange {
   std::uint64_t replacements_ = 0;
   std::uint64_t firstPosition_ = 0;  // the first match, for TextChanged
   std::string firstText_;
+  std::shared_ptr<const CompiledExpression> search_;
+  unsigned searchFlags_ = 0;
+  bool searchLineBounded_ = false;
 };
 
 }  // namespace detail

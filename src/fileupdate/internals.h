@@ -24,6 +24,9 @@ struct Internals {
   // The walk's end-of-file callback for ChangeFiles: every match of the file
   // has been reported; puts the new file in place. The walk goes on.
   static bool MergeFilesEnd(const char* fileName);
+  // The name of the file whose replacements are pending: during a run, the
+  // file whose matches are coming in; else the queued one ("" when none).
+  static const std::string& PendingName(const RegularExpression& re);
   // The engine's view of a reported match.
   static const MatchView& View(const FileMatch& match) { return *match.view_; }
 

@@ -27,7 +27,9 @@ class PendingReset {
 void RegularExpression::MergeUpdateFile() {
   PendingReset reset(mergeFileInformation);
   if (mergeFileInformation.fileName.empty()) return;
-  const std::string backupName = saveExtension.empty() ? std::string() : ReplaceExtension();
+  // The queued file's own backup name (ReplaceExtension would name the file
+  // of a run in progress, when a caller queues by hand during one).
+  const std::string backupName = BackupNameOf(mergeFileInformation.fileName);
   if (detail::RewriteFile(mergeFileInformation.fileName, mergeFileInformation.grepInformation, backupName,
                           changeFilesErrors)) {
     changeCount += static_cast<std::uint32_t>(mergeFileInformation.grepInformation.size());

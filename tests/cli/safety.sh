@@ -5,11 +5,16 @@
 # engine gives up on, and the file a failed temporary file was for.
 . "$(dirname "$0")/lib.sh"
 
-# An extension that would put the backup elsewhere than beside its file.
-for ext in 'a/b' '' '  ' '.' '..' ' .. ' '../x'; do
-  run change-files --backup "$ext" a b "$work"
-  expect_usage; expect_err "--backup '$ext'"
+# An extension or suffix that would put the backup elsewhere than beside its
+# file; the two ways of naming backups do not combine.
+for opt in --backup --suffix; do
+  for ext in 'a/b' '' '  ' '.' '..' ' .. ' '../x'; do
+    run change-files "$opt" "$ext" a b "$work"
+    expect_usage; expect_err "$opt '$ext'"
+  done
 done
+run change-files --backup bak --suffix .bak a b "$work"
+expect_usage; expect_err "--backup and --suffix do not go together"
 
 # A small project: sources, notes under two extensions, a versioned
 # directory, dot-files and a link.
@@ -54,6 +59,11 @@ printf 'old\n' >"$p/src/c.bak"
 cp "$p/src/c.bak" "$work/p.orig/src/"
 refused "$p/src/b.c: it is read-only" "$p/src/c.c: its backup $p/src/c.bak exists already" \
   -- --backup bak old_name new_name "$p/src"
+printf 'old_name\n' >"$p/src/a.c~"
+cp "$p/src/a.c~" "$work/p.orig/src/"
+refused "$p/src/a.c: its backup $p/src/a.c~ is a file this run changes" \
+        "$p/src/a.c~: its name ends with the backup suffix" -- --suffix '~' old_name new_name "$p/src"
+rm "$p/src/a.c~" "$work/p.orig/src/a.c~"
 
 # --keep-going changes the others; status 2 all the same.
 run change-files --keep-going --stats --backup bak old_name new_name "$p/src/*.c"
@@ -90,6 +100,17 @@ printf 'alias old_name\n' | cmp -s - "$q/.bashrc.orig" || fail "no .bashrc.orig"
 printf 'old_name=1\n' | cmp -s - "$q/.config/env.orig" || fail "no .config/env.orig"
 [ -L "$q/docs/a-link.c" ] || fail "the link was replaced by a file"
 [ ! -e "$q/src/d.orig" ] || fail "a backup of a file without a match"
+
+# --suffix appends as sed -i.bak does: notes.txt and notes.md (whose backups
+# collide under --backup) are both changed, and the tree ends as sed leaves it.
+r="$work/r"
+make_project "$r"
+rm "$r/docs/a-link.c"  # grep -r passes links by
+cp -a "$r" "$work/r.sed"
+run change-files -r -uu --suffix .bak --stats 'old_(\w+)' 'new_$1' "$r"
+expect_rc 0; expect_out '9 replacements, 8 files changed\n'; expect_no_err
+(cd "$work/r.sed" && grep -rlZ old_ . | xargs -0 sed -E -i.bak 's/old_(\w+)/new_\1/g')
+same_tree "$work/r.sed" "$r"
 
 # Not writable by this user, though it has write bits: refused as read-only.
 u="$work/u"

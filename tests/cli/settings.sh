@@ -27,6 +27,12 @@ check 0 "$work/t/a.txt\n$work/t/sub/b.txt\n" --load "$work/s3" find-files 'a$' "
 run --load "$work/s3" --backup old --stats change-files '(?i)alpha' 'beta'
 expect_rc 0; expect_out '2 replacements, 2 files changed\n'
 printf 'Alpha\n' | cmp -s - "$work/t/a.old" || fail "no backup a.old"
+# --suffix names this run's backups only: a record keeps its own extension.
+run --load "$work/s3" --save "$work/s4" --suffix .orig --stats change-files beta gamma
+expect_rc 0; expect_out '2 replacements, 2 files changed\n'
+printf 'beta\n' | cmp -s - "$work/t/a.txt.orig" || fail "no backup a.txt.orig"
+run --load "$work/s3" --save "$work/s5" --dry-run change-files beta gamma
+cmp -s "$work/s4" "$work/s5" || fail "the record holds the suffix: $(cat "$work/s4")"
 
 # What a record cannot supply is still asked for.
 run --load "$work/s3" merge --subject x

@@ -93,6 +93,7 @@ TEST(FileUpdateNames, ReplaceExtensionTakesTheExtensionOfTheLastComponent) {
     const char* file;
     const char* ext;
     const char* backup;
+    R::BackupNaming naming = R::BackupNaming::Extension;
   } cases[] = {
       {"work/list.txt", "bak", "work/list.bak"},
       {"work/archive.tar.gz", "bak", "work/archive.tar.bak"},
@@ -103,10 +104,16 @@ TEST(FileUpdateNames, ReplaceExtensionTakesTheExtensionOfTheLastComponent) {
       {".bashrc", "bak", ".bashrc.bak"},  // a leading dot starts the name
       {"dir/.env", "bak", "dir/.env.bak"},
       {"dir/.env.local", "bak", "dir/.env.bak"},
+      {"", "", "."},  // nothing pending, no extension: the rule still holds
+      {"list.txt", "", "list."},
+      {"src/util.c", ".bak", "src/util.c.bak", R::BackupNaming::Suffix},
+      {"rel.2/readme", "~", "rel.2/readme~", R::BackupNaming::Suffix},
+      {".bashrc", ".orig", ".bashrc.orig", R::BackupNaming::Suffix},
   };
   for (const Case& c : cases) {
     R re;
     re.SetSaveExtension(c.ext);
+    re.SetBackupNaming(c.naming);
     Queue(re, c.file, {});
     EXPECT_EQ(re.ReplaceExtension(), c.backup) << c.file;
   }
@@ -484,6 +491,22 @@ TEST(ChangeFilesCallback, ReplacementIsTheFormatOfTheMatchWhereItStands) {
   EXPECT_EQ(pending.grepInformation[0].text, "ab");
   EXPECT_EQ(pending.grepInformation[0].replacement, "[b]");
   EXPECT_EQ(pending.grepInformation[1].replacement, "<ab|x>");
+
+  // The first event of a file hears its backup name; a handler that stops
+  // there leaves nothing pending.
+  R stop;
+  stop.SetExpression("a");
+  stop.SetFormatString("y");
+  stop.SetSaveExtension("bak");
+  Internals::PushMergeSave(stop);
+  static std::string heard;
+  stop.SetOnChangingFiles([](R& r, std::string, const RegexClass::REMatchInfo&, unsigned, bool& goOn) {
+    heard = r.ReplaceExtension();
+    goOn = false;
+  });
+  EXPECT_FALSE(Report(stop, file, "xaby", "a"));
+  EXPECT_EQ(heard, dir.Join("f.bak"));
+  EXPECT_TRUE(Internals::Pending(stop).fileName.empty());
 }
 
 TEST(ChangeFilesRun, EngineGivingUpPartWayLeavesThatFileUntouched) {

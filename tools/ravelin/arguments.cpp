@@ -61,6 +61,7 @@ enum class Valued {
   kLoad,
   kSave,
   kBackup,
+  kSuffix,
   kSyntax,
   kOption,
   kNoOption,
@@ -84,6 +85,7 @@ const ValuedOption kValuedOptions[] = {
     {"load", Valued::kLoad},
     {"save", Valued::kSave},
     {"backup", Valued::kBackup},
+    {"suffix", Valued::kSuffix},
     {"syntax", Valued::kSyntax},
     {"option", Valued::kOption},
     {"no-option", Valued::kNoOption},
@@ -123,6 +125,12 @@ void ApplyValue(Invocation& inv, Valued what, const std::string& value, const st
       const std::string fault = BackupExtensionFault(value);
       if (!fault.empty()) throw UsageError("--backup '" + value + "': " + fault);
       inv.backup.Set(value);
+      break;
+    }
+    case Valued::kSuffix: {
+      const std::string fault = BackupExtensionFault(value, "a suffix");
+      if (!fault.empty()) throw UsageError("--suffix '" + value + "': " + fault);
+      inv.suffix.Set(value);
       break;
     }
     case Valued::kSyntax:
@@ -350,13 +358,13 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg, int argc, char** a
 
 }  // namespace
 
-std::string BackupExtensionFault(const std::string& extension) {
-  if (extension.find('/') != std::string::npos) return "an extension cannot hold '/'";
+std::string BackupExtensionFault(const std::string& extension, const char* what) {
+  if (extension.find('/') != std::string::npos) return std::string(what) + " cannot hold '/'";
   const std::size_t first = extension.find_first_not_of(" \t\n\r\f\v");
-  if (first == std::string::npos) return "an extension cannot be empty or blank";
+  if (first == std::string::npos) return std::string(what) + " cannot be empty or blank";
   const std::size_t last = extension.find_last_not_of(" \t\n\r\f\v");
   const std::string trimmed = extension.substr(first, last - first + 1);
-  if (trimmed == "." || trimmed == "..") return "an extension cannot be '" + trimmed + "'";
+  if (trimmed == "." || trimmed == "..") return std::string(what) + " cannot be '" + trimmed + "'";
   return std::string();
 }
 
@@ -467,6 +475,10 @@ Invocation ParseArguments(int argc, char** argv) {
     throw UsageError(inv.commandName + " needs " + names);
   }
   if (inv.dryRun && inv.interactive) throw UsageError("--dry-run and --interactive do not go together");
+  if (inv.backup.given && inv.suffix.given) {
+    throw UsageError(
+        "--backup and --suffix do not go together (--backup EXT replaces the extension, --suffix appends)");
+  }
   return inv;
 }
 
@@ -541,6 +553,10 @@ change-files:
                            by EXT: notes.txt -> notes.bak with --backup bak;
                            README -> README.bak, .bashrc -> .bashrc.bak; EXT
                            may not hold '/', be blank, . or ..
+  --suffix SUFFIX          save each file first under its name with SUFFIX
+                           appended, as sed -i.bak: util.c -> util.c.bak with
+                           --suffix .bak, util.c~ with --suffix '~'; the same
+                           rules as EXT; not with --backup; not saved by --save
   --keep-going             change the files that can be changed safely, leave
                            the others and name them (status 2)
   --stats                  print replacements and files changed
@@ -663,12 +679,14 @@ file holding a match is read-only, a backup, or would have its backup collide
 are never changed (--binary for binary files). --dry-run prints the unified
 diff instead (status 0: something would change, 1: nothing); --interactive
 asks y/n/a/q for each file after showing its diff; --backup EXT keeps the old
-file with its extension replaced (notes.txt -> notes.bak); --stats counts.
+file with its extension replaced (notes.txt -> notes.bak), --suffix SUFFIX
+with SUFFIX appended (util.c -> util.c.bak with --suffix .bak); --stats counts.
 Line by line, as sed -i: no match holds a newline, so ' *// TODO.*' ends at
 the line's end (-U: the whole file, matches may span lines).
 Examples:
   ravelin change-files -r --dry-run 'colou?r' hue docs | less
   ravelin change-files -r --backup bak --stats 'gr[ae]y' silver 'docs/*.txt'
+  ravelin change-files -r --suffix .orig 'old_(\w+)' 'new_$1' src
   ravelin change-files -r --interactive -w old_name new_name src
 )"},
 };

@@ -63,6 +63,7 @@ struct Invocation {
   Given loadFile;   // --load FILE
   Given saveFile;   // --save FILE
   Given backup;     // --backup EXT
+  Given suffix;     // --suffix SUFFIX
   Given syntax;     // --syntax normal|perl|extended|basic|literal; -F, --fixed-strings
 
   bool recursive = false;   // -r
@@ -118,7 +119,8 @@ Invocation ParseArguments(int argc, char** argv);
 // Why a backup extension cannot be used, or "" when it can: one holding '/',
 // empty after trimming blanks, or "." or "..", would put the backups
 // elsewhere than beside their files, or over them.
-std::string BackupExtensionFault(const std::string& extension);
+// The same rule holds for a suffix (--suffix), named so in the answer.
+std::string BackupExtensionFault(const std::string& extension, const char* what = "an extension");
 
 // The shape of a command, or null for an unknown name.
 const CommandShape* FindCommand(const std::string& name);

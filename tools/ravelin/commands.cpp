@@ -322,8 +322,10 @@ struct Blocker {
 // may be named more than once. A file is blocked when it cannot be written
 // (no write bit at all, as the library judges it, or not writable by this
 // process), when it is itself a backup (its name carries the backup
-// extension), or when its backup would overwrite something: an existing file,
-// another file of the run, or the backup of an earlier file of the run.
+// extension, or ends with the backup suffix), or when its backup would
+// overwrite something: an existing file, another file of the run, or the
+// backup of an earlier file of the run. Backup names are the library's own
+// (BackupNameOf), whichever naming rule the run uses.
 std::vector<Blocker> FindBlockers(const RegularExpression& re, const std::vector<std::string>& files) {
   std::vector<Blocker> blockers;
   const bool backups = !re.GetSaveExtension().empty();
@@ -333,7 +335,9 @@ std::vector<Blocker> FindBlockers(const RegularExpression& re, const std::vector
     if (re.ReadOnlyFile(file) || !WritableByUs(file)) blockers.push_back({file, "it is read-only"});
     if (!backups) continue;
     if (re.BackupFile(file)) {
-      blockers.push_back({file, "its name carries the backup extension"});
+      blockers.push_back({file, re.GetBackupNaming() == RegularExpression::BackupNaming::Suffix
+                                    ? "its name ends with the backup suffix"
+                                    : "its name carries the backup extension"});
       continue;
     }
     const std::string backup = re.BackupNameOf(file);
@@ -509,7 +513,13 @@ class Runner {
     re_.SetLineBounded(!inv_.multiline);
     if (inv_.copy >= 0) re_.SetMergeCopy(inv_.copy == 1);
     if (inv_.backup.given) re_.SetSaveExtension(inv_.backup.value);
-    if (!re_.GetSaveExtension().empty()) {
+    recordExtension_ = re_.GetSaveExtension();
+    if (inv_.suffix.given) {
+      // The backup is the file's name and the suffix, for this run only: a
+      // record keeps an extension to replace (Save).
+      re_.SetSaveExtension(inv_.suffix.value);
+      re_.SetBackupNaming(RegularExpression::BackupNaming::Suffix);
+    } else if (!re_.GetSaveExtension().empty()) {
       const std::string fault = BackupExtensionFault(re_.GetSaveExtension());
       if (!fault.empty()) throw UsageError("backup extension '" + re_.GetSaveExtension() + "': " + fault);
     }
@@ -580,6 +590,7 @@ class Runner {
   }
 
   bool Save(RegularExpression record) {
+    record.SetSaveExtension(recordExtension_);
     std::ofstream file(inv_.saveFile.value, std::ios::binary | std::ios::trunc);
     if (file) file << record;
     if (file) file.close();
@@ -997,6 +1008,9 @@ class Runner {
 
   const Invocation& inv_;
   RegularExpression re_;
+  // The save extension the settings record gets: --backup's or the loaded
+  // record's, never a --suffix.
+  std::string recordExtension_;
   Output out_;
   // The PATHs of a file command; empty for the current directory.
   std::vector<std::string> roots_;

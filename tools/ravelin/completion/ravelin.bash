@@ -9,7 +9,7 @@ _ravelin() {
   fi
   local commands="match match-all search grep merge find-files grep-files change-files help"
   local options="-r --recursive -i --ignore-case --syntax -F --fixed-strings --option --no-option
-    --match-option --no-match-option --no-copy --copy --backup --keep-going --stats -s --no-messages
+    --match-option --no-match-option --no-copy --copy --backup --suffix --keep-going --stats -s --no-messages
     --count --subject --input --load --save --help --version -H --with-filename -h --no-filename
     -n --line-number -b --byte-offset -o --only-matching -v --invert-match -c --count-lines
     -l --files-with-matches -L --files-without-match -w --word-regexp -x --line-regexp -q --quiet
@@ -24,7 +24,7 @@ _ravelin() {
     --match-option|--no-match-option)
       COMPREPLY=($(compgen -W "Default NotBol NotEol NotBob NotEob NotBow NotEow NotDotNewline NotDotNull
         Any NotNull Continuous" -- "$cur")); return ;;
-    --backup|--subject|-m|--max-count|-A|-B|-C|--after-context|--before-context|--context|-g|--glob|-j|--threads) return ;;
+    --backup|--suffix|--subject|-m|--max-count|-A|-B|-C|--after-context|--before-context|--context|-g|--glob|-j|--threads) return ;;
     help) COMPREPLY=($(compgen -W "${commands% help}" -- "$cur")); return ;;
   esac
   if [[ $cur == -* ]]; then
