@@ -9,8 +9,8 @@
 //    (?-m) or after a \r, \b, and any of them inside a negative look-around)
 //    would answer otherwise than in the plain search: the base is always the
 //    buffer start, so the window's start sees the text before it, and the
-//    window takes in the line's '\n' and tells the engine the buffer goes on
-//    past it (or runs to the buffer end when only line separators follow).
+//    window takes in the line's '\n' and, unless only line separators follow
+//    it, tells the engine the buffer goes on past it.
 //    A start found there is confirmed by a search anchored at it over the
 //    rest of the buffer, which also gives the match its true suffix.
 //  * Tail: otherwise the engine searches from the walk's position (or from
@@ -201,12 +201,12 @@ PrefilterCursor::Window PrefilterCursor::SearchLine(std::size_t origin, std::siz
                                                     bool afterEmpty, boost::cmatch& m, std::string* failure) {
   // The window ends past the line's '\n', where no match of a pattern that
   // cannot hold one reaches: every assertion at the line end reads the '\n'
-  // itself, as in the plain search, and match_not_eob keeps \Z (which looks
-  // on over separators) from taking the window's end for the buffer's. When
-  // only separators follow the line, the window is the rest of the buffer.
-  const bool toEnd = lineEnd >= tail_;
-  const char* windowEnd = toEnd ? last_ : base_ + lineEnd + 1;
-  const boost::match_flag_type windowFlags = toEnd ? flags_ : flags_ | rc::match_not_eob;
+  // itself, as in the plain search. Only \Z looks on (over separators) to
+  // the window's end: match_not_eob keeps it from holding there unless no
+  // more than separators follow the line in the buffer too. Never longer
+  // than the line, so a run of lines without a match costs their length.
+  const char* windowEnd = lineEnd < size_ ? base_ + lineEnd + 1 : last_;
+  const boost::match_flag_type windowFlags = lineEnd < tail_ ? flags_ | rc::match_not_eob : flags_;
   std::size_t at = from;
   while (at <= lineEnd) {
     const bool initial = afterEmpty && at == origin;
@@ -218,7 +218,7 @@ PrefilterCursor::Window PrefilterCursor::SearchLine(std::size_t origin, std::siz
       return why.empty() ? Window::None : Window::Fallback;
     }
     const std::size_t start = static_cast<std::size_t>(line[0].first - base_);
-    if (start > lineEnd) return Window::None;  // on the next line: its own candidate leads there
+    if (start > lineEnd) return Window::None;  // not on this line
     flags = flags_ | rc::match_continuous;
     if (afterEmpty && start == origin) flags |= rc::match_not_initial_null;
     if (SafeSearch(base_ + start, last_, base_, m, regex_, flags, &why)) {
