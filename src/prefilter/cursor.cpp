@@ -4,9 +4,15 @@
 //  * Lines: when no match can cross a '\n', every match lies on the line of
 //    its own end. The engine searches only the lines that hold a candidate,
 //    from the walk's position or the line start (whichever is later) to the
-//    line end, always with the buffer start as base. A start found there is
-//    confirmed by a search anchored at it over the rest of the buffer, so
-//    \z, look-ahead and the end flags see what a plain search sees.
+//    line end. Neither end of that window may look to the engine like an end
+//    of the buffer unless it is one, or an assertion there (\z, \Z, $ under
+//    (?-m) or after a \r, \b, and any of them inside a negative look-around)
+//    would answer otherwise than in the plain search: the base is always the
+//    buffer start, so the window's start sees the text before it, and the
+//    window takes in the line's '\n' and, unless only line separators follow
+//    it, tells the engine the buffer goes on past it.
+//    A start found there is confirmed by a search anchored at it over the
+//    rest of the buffer, which also gives the match its true suffix.
 //  * Tail: otherwise the engine searches from the walk's position (or from
 //    the first candidate less the longest possible match) to the buffer end,
 //    and only while a candidate lies ahead.
@@ -51,9 +57,12 @@ const rc::match_flag_type kKnownFlags = rc::match_not_bol | rc::match_not_eol | 
                                         rc::match_not_dot_null | rc::match_not_null | rc::match_perl | rc::match_posix |
                                         rc::match_nosubs | rc::match_single_line;
 
-// A search that ends at a line end rather than the buffer end must not
-// refuse a match there: the real end flags are checked by the confirmation.
-const rc::match_flag_type kEndFlags = rc::match_not_eol | rc::match_not_eob | rc::match_not_eow;
+// Where the run of the engine's line separators that ends [first, first +
+// size) starts: \Z holds anywhere in that run.
+std::size_t SeparatorTail(const char* first, std::size_t size) {
+  while (size > 0 && (first[size - 1] == '\n' || first[size - 1] == '\r' || first[size - 1] == '\f')) --size;
+  return size;
+}
 
 const char* Memrchr(const char* first, std::size_t n, char c) { return static_cast<const char*>(memrchr(first, c, n)); }
 const char* Memchr(const char* first, std::size_t n, char c) {
@@ -125,9 +134,8 @@ PrefilterCursor::PrefilterCursor(std::shared_ptr<const Prefilter> prefilter, con
       size_(static_cast<std::size_t>(last - first)),
       regex_(e),
       flags_(flags),
-      lineFlags_(
-          static_cast<rc::match_flag_type>(static_cast<std::uint32_t>(flags) & ~static_cast<std::uint32_t>(kEndFlags))),
       lineLocal_(PrefilterLineLocal(*prefilter_, flags)),
+      tail_(SeparatorTail(first, size_)),
       chunk_(kFirstChunk) {}
 
 PrefilterCursor::~PrefilterCursor() = default;
@@ -191,17 +199,26 @@ bool PrefilterCursor::FindInLines(std::size_t origin, bool afterEmpty, boost::cm
 
 PrefilterCursor::Window PrefilterCursor::SearchLine(std::size_t origin, std::size_t from, std::size_t lineEnd,
                                                     bool afterEmpty, boost::cmatch& m, std::string* failure) {
+  // The window ends past the line's '\n', where no match of a pattern that
+  // cannot hold one reaches: every assertion at the line end reads the '\n'
+  // itself, as in the plain search. Only \Z looks on (over separators) to
+  // the window's end: match_not_eob keeps it from holding there unless no
+  // more than separators follow the line in the buffer too. Never longer
+  // than the line, so a run of lines without a match costs their length.
+  const char* windowEnd = lineEnd < size_ ? base_ + lineEnd + 1 : last_;
+  const boost::match_flag_type windowFlags = lineEnd < tail_ ? flags_ | rc::match_not_eob : flags_;
   std::size_t at = from;
   while (at <= lineEnd) {
     const bool initial = afterEmpty && at == origin;
-    boost::match_flag_type flags = lineFlags_;
+    boost::match_flag_type flags = windowFlags;
     if (initial) flags |= rc::match_not_initial_null;
     boost::cmatch line;
     std::string why;
-    if (!SafeSearch(base_ + at, base_ + lineEnd, base_, line, regex_, flags, &why)) {
+    if (!SafeSearch(base_ + at, windowEnd, base_, line, regex_, flags, &why)) {
       return why.empty() ? Window::None : Window::Fallback;
     }
     const std::size_t start = static_cast<std::size_t>(line[0].first - base_);
+    if (start > lineEnd) return Window::None;  // not on this line
     flags = flags_ | rc::match_continuous;
     if (afterEmpty && start == origin) flags |= rc::match_not_initial_null;
     if (SafeSearch(base_ + start, last_, base_, m, regex_, flags, &why)) {

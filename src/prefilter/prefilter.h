@@ -88,8 +88,8 @@ class PrefilterCursor {
   std::size_t size_;
   const boost::regex& regex_;
   boost::match_flag_type flags_;
-  boost::match_flag_type lineFlags_;  // for a search that ends at a line end
   bool lineLocal_;
+  std::size_t tail_;     // where the run of line separators that ends the buffer starts
   bool broken_ = false;  // the scanner failed, or matches are dense: plain from here on
   std::size_t finds_ = 0;
   // Line walk: candidate ends (the first after the walk's position on each

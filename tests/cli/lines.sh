@@ -60,6 +60,24 @@ foo.*bar|foo.*bar|Z
 [A-Za-z_][A-Za-z0-9_]*_t\b|[A-Za-z_][A-Za-z0-9_]*_t\b|T
 ROWS
 
+# -U against perl -0777 over the whole text: an assertion on the subject's
+# end, even inside a negative look-ahead, holds at its end only, never at a
+# line end (PATTERN | the same for perl).
+while IFS='|' read -r pat perlpat; do
+  current="subject end '$pat' -U"
+  cp text.txt changed.txt
+  "$RAVELIN" change-files -U -uuu "$pat" Y changed.txt >/dev/null 2>"$work/err"
+  expect_no_err
+  perl -0777 -pe "s/$perlpat/Y/g" text.txt >perl.txt
+  cmp -s perl.txt changed.txt || fail "change-files -U differs from perl -0777: $(diff perl.txt changed.txt | head -n 6)"
+done <<'ROWS'
+ x(?!\z)| x(?!\z)
+ x(?!\Z)| x(?!\z)
+ x(?!\')| x(?!\z)
+(?-m) x(?!$)| x(?!\z)
+\r(?!$)|\r
+ROWS
+
 # The same text is cut differently across line ends: -U finds what the
 # default does not.
 run grep-files -c 'foo.*bar' text.txt
