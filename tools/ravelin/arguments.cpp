@@ -233,6 +233,8 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
     inv.hidden = true;
   else if (name == "binary")
     inv.binary = true;
+  else if (name == "follow")
+    inv.follow = true;
   else if (name == "dry-run")
     inv.dryRun = true;
   else if (name == "interactive")
@@ -496,8 +498,10 @@ part may hold * ? [...]; several may be given; none is the current directory):
   change-files PATTERN FORMAT [PATH...]
                                      replace every match inside the files
       change-files first finds every file holding a match and changes
-      nothing when one of them is read-only, is itself a backup, or would
-      have its backup collide with another file; it says which and why.
+      nothing when one of them is read-only, is itself a backup, has
+      several hard links, or would have its backup collide with another
+      file; it says which and why. A file whose new bytes equal its old is
+      not rewritten; the --save or --load record is never changed.
       SIGINT, SIGTERM or SIGHUP stop it between two files (a second one at
       once), with no temporary file left and status 128 + the signal.
 
@@ -512,6 +516,10 @@ Which files (the three file commands), as ripgrep has it:
   -u, --no-ignore          ignore files are not honoured; -uu also takes hidden
                            files (--hidden), -uuu also binary files (--binary;
                            change-files changes binary files only so)
+  --follow                 follow links to files met in a walk, as a PATH
+                           that names a link is (else they are passed by, as
+                           grep -r and rg do; change-files names such a link
+                           when it leads outside every PATH and holds a match)
   -j, --threads NUM        read and search NUM files at once (default: the
                            number of processors, up to 8; output and changes
                            come in the same order whatever NUM)

@@ -195,16 +195,25 @@ bool Walk::SearchBytes(const char* first, const char* last) const {
   return named_ || options_.binary || std::memchr(first, 0, static_cast<std::size_t>(last - first)) == nullptr;
 }
 
-bool Walk::SearchFile(const std::string&, const char*, const char*) {
+bool Walk::TakeOpenedFile(const std::string& name, const FileFacts& facts) {
+  facts_ = facts;
+  // As grep -r and rg: a link met in the walk is not followed unless asked.
+  if (!facts.link || named_ || options_.follow) return true;
+  linksPassed_.push_back(name);
+  return false;
+}
+
+bool Walk::SearchFile(const std::string& name, const char* first, const char* last) {
   // What SearchBytes let through without binary files is no binary file.
   binaryFile_ = named_ || options_.binary ? -1 : 0;
+  if (select_ && !select_(SearchedFile(name, named_, first, last, binaryFile_, 0, facts_))) return false;
   if (begin_) begin_();
   return true;
 }
 
 bool Walk::FileDone(const std::string& name, const char* first, const char* last, unsigned matches) {
   if (!done_) return true;
-  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches));
+  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches, facts_));
 }
 
 }  // namespace ravelin_cli
