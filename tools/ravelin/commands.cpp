@@ -1027,6 +1027,7 @@ class Runner {
     bool skippedAny = ReportSkipped(scanSkipped, true);
     std::vector<std::string> leftAlone;  // taken, but no longer to be changed safely
     Walk changing(Options());
+    changing.OnlyNames(&wanted);
     changing.OnSelect([&](const SearchedFile& file) {
       if (wanted.count(file.Name()) == 0 || !met.insert(file.Name()).second) return false;
       if (!scan.Holds(file.Name(), IdentityOf(file))) {

@@ -170,6 +170,11 @@ bool Walk::Keeps(const std::string& name, bool isDirectory, bool hiddenTaken) co
 }
 
 bool Walk::EnterDirectory(const std::string& name) {
+  if (only_ != nullptr) {
+    const std::string below = name + "/";
+    const auto next = only_->lower_bound(below);
+    if (next == only_->end() || next->compare(0, below.size(), below) != 0) return false;
+  }
   if (IsVersionControlName(LastComponent(name))) return false;
   if (!Keeps(name, true, options_.hidden)) return false;
   levels_.push_back({rules_.Mark(), inRepository_});
@@ -185,6 +190,7 @@ void Walk::LeaveDirectory(const std::string&) {
 }
 
 bool Walk::TakeFile(const std::string& name) {
+  if (only_ != nullptr && only_->count(name) == 0) return false;
   // A pattern that starts with a dot asks for hidden names itself.
   return named_ || Keeps(name, false, options_.hidden || hiddenPattern_);
 }

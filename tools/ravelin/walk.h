@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,10 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   void OnBegin(Begin begin) { begin_ = std::move(begin); }
   void OnDone(Done done) { done_ = std::move(done); }
   void OnSelect(Select select) { select_ = std::move(select); }
+  // Only these names, as the walk names files, are taken, and only the
+  // directories that lead to one are entered (null: no such limit). Not
+  // owned; it must outlive the walks.
+  void OnlyNames(const std::set<std::string>* names) { only_ = names; }
 
   bool EnterDirectory(const std::string& name) override;
   void LeaveDirectory(const std::string& name) override;
@@ -120,6 +125,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   Begin begin_;
   Done done_;
   Select select_;
+  const std::set<std::string>* only_ = nullptr;
   std::vector<RegexClass::RegularExpression::SkippedFile> passed_;
   std::vector<std::string> linksPassed_;
   // The PATH being walked.
