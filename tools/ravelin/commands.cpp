@@ -1025,7 +1025,8 @@ class Runner {
     std::set<std::string> met;
     skipped_.clear();
     bool skippedAny = ReportSkipped(scanSkipped, true);
-    std::vector<std::string> leftAlone;  // taken, but no longer to be changed safely
+    std::vector<std::string> leftAlone;                  // taken, but no longer to be changed safely
+    std::vector<RegularExpression::SkippedFile> gaveUp;  // the engine could not tell what it becomes
     Walk changing(Options());
     changing.OnlyNames(&wanted);
     changing.OnSelect([&](const SearchedFile& file) {
@@ -1042,11 +1043,14 @@ class Runner {
       if (quit_) return false;
       if (StopSignals::StopSignal() != 0) return true;  // the tally ends the run at its first match
       std::string diff;
+      const std::size_t skippedBefore = skipped_.size();
       if (!PreviewBytes(file.Name(), std::string(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
-                        diff) ||
-          diff.empty()) {
-        return false;  // nothing to write, or the engine gave up
+                        diff)) {
+        gaveUp.insert(gaveUp.end(), skipped_.begin() + static_cast<std::ptrdiff_t>(skippedBefore), skipped_.end());
+        skipped_.resize(skippedBefore);
+        return false;
       }
+      if (diff.empty()) return false;  // nothing to write
       return !inv_.interactive || Approve(file.Name(), diff);
     });
     unsigned long replacements = 0;
@@ -1063,13 +1067,12 @@ class Runner {
       if (const auto* p = re_.GetChangeFilesErrors()) problems.insert(problems.end(), p->begin(), p->end());
       return !quit_ && StopSignals::StopSignal() == 0;
     });
-    // What the scan reported is not reported twice; a search the engine
-    // gave up on is among the problems, as SearchFailed, and a file the
-    // scan took that this walk did not meet again is named below.
-    std::vector<RegularExpression::SkippedFile> changeSkipped;
-    for (const RegularExpression::SkippedFile& s : skipped_)
-      if (s.reason != RegularExpression::SearchGaveUp) changeSkipped.push_back(s);
+    // What this walk passed by is not reported: the scan has named the
+    // paths it could not read, a search the engine gave up on is among the
+    // problems (SearchFailed) or in gaveUp, and a file the scan took that
+    // this walk did not meet again is named below.
     progress.Clear();
+    skippedAny = ReportSkipped(gaveUp, true) || skippedAny;
 
     const bool stopped = StopSignals::StopSignal() != 0;
     if (!stopped && !quit_) {
