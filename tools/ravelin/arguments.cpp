@@ -670,9 +670,10 @@ file holding a match is read-only, a backup, has several hard links, or would
 have its backup collide (--keep-going changes the others). Links met in a
 walk are not written through (--follow follows them). Binary files and
 version-control folders are never changed (--binary for binary files).
---dry-run prints the unified diff instead (status 0: something would change, 1: nothing); --interactive
-asks y/n/a/q for each file after showing its diff; --backup EXT keeps the old
-file with its extension replaced (notes.txt -> notes.bak); --stats counts.
+--dry-run prints the unified diff instead (status 0: something would change,
+1: nothing); --interactive asks y/n/a/q for each file after showing its diff;
+--backup EXT keeps the old file with its extension replaced (notes.txt ->
+notes.bak); --stats counts.
 Line by line, as sed -i: no match holds a newline, so ' *// TODO.*' ends at
 the line's end (-U: the whole file, matches may span lines).
 Examples:
