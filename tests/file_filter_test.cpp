@@ -1,6 +1,8 @@
 // The file filter: what it is asked, in what order, and what its answers do,
 // the same on one thread and on several.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 
 using RegexClass::REMatchInfo;
 using RegexClass::RegularExpression;
+using ravelin_test::ReadFile;
 using ravelin_test::TempDir;
 
 namespace {
@@ -144,4 +147,49 @@ TEST(FileFilter, ChoosesAndHearsInWalkOrderOnAnyNumberOfThreads) {
   const WalkRecord stopped = Walk(tree, false, 4, true);
   EXPECT_EQ(stopped.results, (std::vector<std::string>{"search /a.txt", "found /a.txt", "done /a.txt 1 [x xx\n]"}));
   EXPECT_EQ(stopped.count, 1U);
+}
+
+namespace {
+
+// Refuses every file reached through a link; writes down what it is told.
+class LinkRefuser : public RegularExpression::FileFilter {
+ public:
+  std::vector<std::string> told;
+  bool TakeOpenedFile(const std::string& name, const FileFacts& facts) override {
+    told.push_back(name.substr(name.rfind('/') + 1) + (facts.link ? " link " : " file ") + std::to_string(facts.links));
+    return !facts.link;
+  }
+};
+
+}  // namespace
+
+TEST(FileFilter, HearsOfLinksAndHardLinksAndARefusedLinkLeavesItsFileToItsOwnName) {
+  TempDir dir;
+  dir.Write("t/b.txt", "x\n");
+  dir.Write("t/c.txt", "x\n");
+  ASSERT_EQ(symlink("b.txt", dir.Join("t/a.txt").c_str()), 0);  // met before its file
+  ASSERT_EQ(link(dir.Join("t/c.txt").c_str(), dir.Join("t/d.txt").c_str()), 0);
+  const std::vector<std::string> told = {"a.txt link 1", "b.txt file 1", "c.txt file 2"};
+  for (unsigned threads : {1U, 4U}) {
+    LinkRefuser filter;
+    RegularExpression re;
+    re.SetExpression("x");
+    re.SetFilesToMatch(dir.Join("t"));
+    re.SetFileThreads(threads);
+    re.SetFileFilter(&filter);
+    EXPECT_EQ(re.GrepFiles(), 2U) << threads << " threads";
+    EXPECT_EQ(filter.told, told) << threads << " threads";
+  }
+  LinkRefuser filter;
+  RegularExpression re;
+  re.SetExpression("x");
+  re.SetFormatString("y");
+  re.SetFilesToMatch(dir.Join("t"));
+  re.SetFileFilter(&filter);
+  EXPECT_EQ(re.ChangeFiles(), 2U);
+  EXPECT_EQ(filter.told, told);
+  EXPECT_EQ(ReadFile(dir.Join("t/b.txt")), "y\n");
+  struct stat st = {};
+  ASSERT_EQ(lstat(dir.Join("t/a.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }

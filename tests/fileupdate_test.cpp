@@ -381,10 +381,15 @@ TEST(ChangeFiles, WritesWhatMergeMakesOfTheSameBytes) {
       {"x*", "-", "abxxc\n", {}},
       {"$", ";", "a\nb\n", {}},
       {"(\\w+)@(\\w+)", "$2 at $1", "mail anna@example and bob@host\n", {}},
+      // New bytes equal to the old: counted, not rewritten (same inode).
+      {"foo", "foo", "foo foo\n", {}},
+      {"o+", "$&", "foo boo\n", {}},
   };
   for (const Case& c : cases) {
     TempDir dir;
     const std::string file = dir.Write("f.txt", c.text);
+    struct stat before = {};
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
     R re = Changer(c.expression, c.format, file);
     for (R::Matches m : c.flags) re.AddMatchOption(m);
     R counter = re;
@@ -393,6 +398,9 @@ TEST(ChangeFiles, WritesWhatMergeMakesOfTheSameBytes) {
     EXPECT_EQ(re.ChangeFiles(), expected) << c.expression;
     EXPECT_EQ(ReadFile(file), Merged(c.expression, c.format, c.text, c.flags)) << c.expression;
     EXPECT_EQ(re.GetChangeFilesErrors(), nullptr) << c.expression;
+    struct stat after = {};
+    ASSERT_EQ(stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino == before.st_ino, ReadFile(file) == c.text) << c.expression;
   }
 }
 

@@ -331,6 +331,18 @@ class RAVELIN_API RegularExpression {
     // FindFiles), it is asked of each part as it comes, before that part is
     // searched.
     virtual bool SearchBytes(const char* first, const char* last) const;
+    // Addition. What the walk knows of a file it has opened: a link's
+    // target is searched as the link's name (the walk follows links to
+    // files), and link tells the filter so.
+    struct FileFacts {
+      bool link = false;              // its entry is a symbolic link, or no longer the file opened
+      unsigned long long device = 0;  // the file opened (a link's target)
+      unsigned long long inode = 0;
+      unsigned long long links = 0;  // its hard links
+    };
+    // Addition. The file as opened and read, after SearchBytes and before
+    // SearchFile, with its facts: false passes it by as SearchFile does.
+    virtual bool TakeOpenedFile(const std::string& name, const FileFacts& facts);
     // The bytes of the file as read, before any of its matches is reported.
     // False passes it by: no match reported, nothing changed, no FileDone.
     virtual bool SearchFile(const std::string& name, const char* first, const char* last);
@@ -584,7 +596,9 @@ class RAVELIN_API RegularExpression {
   // or ".." changes nothing (BackupFailed, EINVAL). Names of the form
   // .ravelin-XXXXXX (a temporary file left by a killed run) are never
   // searched. A handler that throws leaves the files written so far and drops
-  // the file being written.
+  // the file being written. Addition: a file whose every replacement equals
+  // the text it replaces is not rewritten (no new inode, no backup); its
+  // replacements still count.
   unsigned ChangeFiles();
   // The problems of the last ChangeFiles, or null when there were none. The
   // pointer is valid until the next ChangeFiles or the object's destruction.

@@ -106,6 +106,15 @@ bool FileChange::Begin(const FileInHand& file, std::vector<Problem>& problems) {
   // The temporary file is shown in the directory of the final target.
   std::string shown = link ? ResolveLinks(*file.displayName, nullptr) : *file.displayName;
   if (shown.empty()) shown = *file.displayName;
+  // Nothing is made where the entry no longer leads to the file read (it
+  // became a link since the open).
+  FileStat target;
+  if (!StatAt(targetDir_.Get(), targetLeaf_, false, &target, &err) || target.dev != file.status.dev ||
+      target.ino != file.status.ino) {
+    Record(problems, *file.displayName, R::TextChanged, 0, 0);
+    targetDir_.Reset();
+    return false;
+  }
   if (!temp_.CreateAt(targetDir_.Get(), DirectoryOf(shown), &err)) {
     Record(problems, temp_.Name(), R::TempCreateFailed, 0, err, *file.displayName);
     targetDir_.Reset();
@@ -115,6 +124,7 @@ bool FileChange::Begin(const FileInHand& file, std::vector<Problem>& problems) {
   used_ = 0;
   copied_ = 0;
   replacements_ = 0;
+  differs_ = false;
   file_ = &file;
   return true;
 }
@@ -136,6 +146,10 @@ bool FileChange::Replace(std::uint64_t offset, std::uint64_t length, const std::
       !WriteOut(replacement.data(), replacement.size(), problems)) {
     return false;
   }
+  if (!differs_) {
+    differs_ = length != replacement.size() ||
+               std::memcmp(file_->first + offset, replacement.data(), static_cast<std::size_t>(length)) != 0;
+  }
   copied_ = offset + length;
   ++replacements_;
   return true;
@@ -144,6 +158,11 @@ bool FileChange::Replace(std::uint64_t offset, std::uint64_t length, const std::
 bool FileChange::Finish(const std::string& backupEntry, const std::string& backupName, BackupLedger& backups,
                         std::vector<Problem>& problems) {
   if (!Active()) return false;
+  // New bytes equal to the old: the file stays as it is, inode and all.
+  if (!differs_) {
+    Abandon();
+    return true;
+  }
   const std::string name = *file_->displayName;
   const std::size_t rest = static_cast<std::size_t>(file_->last - file_->first) - static_cast<std::size_t>(copied_);
   if (!WriteOut(file_->first + copied_, rest, problems) || !Flush(problems)) return false;

@@ -15,7 +15,8 @@
 //     replaced match whose bytes the file as it now is no longer holds);
 //   - the rename is atomic: a kill at any moment leaves the file wholly old
 //     or wholly new.
-// Every failure records one problem and leaves the file untouched.
+// A file whose every replacement equals the text it replaces is not
+// rewritten. Every failure records one problem and leaves the file untouched.
 #ifndef RAVELIN_FILEUPDATE_FILE_CHANGE_H
 #define RAVELIN_FILEUPDATE_FILE_CHANGE_H
 
@@ -69,8 +70,9 @@ class FileChange {
                std::vector<Problem>& problems);
   // Copies the rest and puts the new file in place, after the backup when
   // backupEntry (relative to the file's directory descriptor, shown as
-  // backupName) is not empty. True when the file was replaced; the change is
-  // over either way.
+  // backupName) is not empty. True when the file was replaced, or left as it
+  // is because every replacement equals the text it replaces (no backup
+  // then); the change is over either way.
   bool Finish(const std::string& backupEntry, const std::string& backupName, BackupLedger& backups,
               std::vector<Problem>& problems);
   // Drops the temporary file; the file stays as it is.
@@ -94,6 +96,7 @@ class FileChange {
   std::size_t used_ = 0;
   std::uint64_t copied_ = 0;  // bytes of the file dealt with so far
   std::uint64_t replacements_ = 0;
+  bool differs_ = false;             // some replacement differs from the text it replaces
   std::uint64_t firstPosition_ = 0;  // the first match, for TextChanged
   std::string firstText_;
   std::shared_ptr<const CompiledExpression> search_;

@@ -12,6 +12,7 @@ bool RegularExpression::FileFilter::EnterDirectory(const std::string&) { return 
 void RegularExpression::FileFilter::LeaveDirectory(const std::string&) {}
 bool RegularExpression::FileFilter::TakeFile(const std::string&) { return true; }
 bool RegularExpression::FileFilter::SearchBytes(const char*, const char*) const { return true; }
+bool RegularExpression::FileFilter::TakeOpenedFile(const std::string&, const FileFacts&) { return true; }
 bool RegularExpression::FileFilter::SearchFile(const std::string&, const char*, const char*) { return true; }
 bool RegularExpression::FileFilter::FileDone(const std::string&, const char*, const char*, unsigned) { return true; }
 

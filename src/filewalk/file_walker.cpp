@@ -280,7 +280,26 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
   bool Admit(const FileInHand& hand, bool bytesAsked = false) {
     if (walker_.filter_ == nullptr) return true;
     if (!bytesAsked && !walker_.filter_->SearchBytes(hand.first, hand.last)) return false;
+    if (!walker_.filter_->TakeOpenedFile(*hand.displayName, Facts(hand))) {
+      // Not searched under this name: another name may still reach the file.
+      seen_.erase(std::make_pair(hand.status.dev, hand.status.ino));
+      return false;
+    }
     return walker_.filter_->SearchFile(*hand.displayName, hand.first, hand.last);
+  }
+
+  // The file in hand is its entry itself when the entry, not followed, is a
+  // regular file with the identity of the file opened; else it was reached
+  // through a link (or the entry has changed since the open).
+  static RegularExpression::FileFilter::FileFacts Facts(const FileInHand& hand) {
+    RegularExpression::FileFilter::FileFacts facts;
+    facts.device = static_cast<unsigned long long>(hand.status.dev);
+    facts.inode = static_cast<unsigned long long>(hand.status.ino);
+    facts.links = static_cast<unsigned long long>(hand.status.nlink);
+    FileStat entry;
+    facts.link = !(StatAt(hand.directoryFd, *hand.entryName, false, &entry, nullptr) && entry.IsRegular() &&
+                   entry.dev == hand.status.dev && entry.ino == hand.status.ino);
+    return facts;
   }
 
   // Tells the filter the file is done; false ends the walk.

@@ -38,7 +38,7 @@ for word in "usage: ravelin" match match-all search grep merge find-files grep-f
             --load --save --subject --input --stats --keep-going --no-messages --fixed-strings \
             --line-number --byte-offset --only-matching --invert-match --count-lines --files-with-matches \
             --files-without-match --word-regexp --line-regexp --max-count --context --quiet --text --color \
-            --glob --no-ignore --hidden --binary --dry-run --interactive "notes.txt -> notes.bak" perl; do
+            --glob --no-ignore --hidden --binary --follow --dry-run --interactive "notes.txt -> notes.bak" perl; do
   grep -qF -- "$word" "$work/out" || fail "--help does not mention $word"
 done
 # The help of one command: its usage and examples, asked two ways.

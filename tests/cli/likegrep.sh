@@ -89,6 +89,9 @@ for f in a.txt keep.log x.log top-only.txt '#hash' 'space ' secret.txt .env src/
 done
 printf 'z\0\1\2' >"$g/bin.dat"
 printf 'z\0' >"$g/src/bin2.dat"
+# Links to files outside the tree, met in the walk: followed with --follow only.
+printf 'z\n' >"$work/outside.txt" && printf 'z\n' >"$work/outside.c"
+ln -s ../outside.txt "$g/link.txt" && ln -s ../../outside.c "$g/src/link.c"
 rg_files() { (cd "$g" && HOME="$work" XDG_CONFIG_HOME="$work" rg --no-config --files "$@") | grep -v '^\.git/' | sort; }
 while IFS='|' read -r flags binary; do
   read -ra f <<<"$flags"
@@ -107,6 +110,8 @@ done <<'ROWS'
 -g *.md -g !draft*|no
 -g !src/ -uu|no
 -g *.c -g .env -g !gen/|no
+--follow|no
+--follow -g *.c|no
 ROWS
 # A binary file, or one in a version-control folder, is never changed
 # without being asked; a PATH naming a binary file is refused.
@@ -118,11 +123,16 @@ run change-files -r -uuu --stats z Z "$g"
 expect_rc 0
 grep -q secret "$g/.git/info/exclude" && ! grep -q Z "$g/.git/info/exclude" || fail ".git was changed"
 grep -q Z "$g/bin.dat" || fail "-uuu did not change the binary file"
+grep -q Z "$work/outside.txt" "$work/outside.c" && fail "a file outside the tree was changed through a link"
+expect_err "$g/link.txt: left unchanged: a link to a file outside the PATHs given"
 
 # --dry-run: a diff that patch -p1 turns into exactly what change-files
 # writes; nothing is written meanwhile. A file without a last newline and
 # replacements that join lines included.
 printf 'std::move(x)\nno newline std::swap' >tree/nonl.h
+# Names that a diff header quotes.
+printf 'std::vector\n' >"tree/tab	name.h" && printf 'std::string\n' >"tree/new
+line \"q\".h"
 dry_case() {
   local pat=$1 fmt=$2 how=${3:-}
   rm -rf mine theirs pristine && cp -R tree mine && cp -R tree theirs && cp -R tree pristine

@@ -172,4 +172,90 @@ run change-files --stats 'a' 'aa' "$work/twice/d" "$work/twice/d/f.txt" "$work/t
 expect_rc 0; expect_out '1 replacement, 1 file changed\n'
 printf 'aab\n' | cmp -s - "$work/twice/d/f.txt" || fail "changed more than once: $(cat "$work/twice/d/f.txt")"
 
+
+# A run held between its scan and its writes (--interactive waits for an
+# answer) while a directory of the tree is swapped for a link to another
+# tree and a file for a link to a file there: nothing outside is written.
+h="$work/held"
+mkdir -p "$h/t/sub" "$h/outside"
+printf 'foo\n' >"$h/t/a.txt" && printf 'foo\n' >"$h/t/b.txt" && printf 'foo\n' >"$h/t/sub/f.txt"
+printf 'foo (outside, must stay)\n' >"$h/outside/f.txt" && printf 'foo (outside too)\n' >"$h/outside/g.txt"
+cp -R "$h/outside" "$work/outside.orig"
+mkfifo "$h/answers"
+current="change-files --interactive -r, a directory and a file swapped for links while it asks"
+"$RAVELIN" --interactive change-files -r foo bar "$h/t" <"$h/answers" >"$work/out" 2>"$work/err" &
+pid=$!
+exec 3>"$h/answers"
+for _ in $(seq 200); do grep -q 'a.txt?' "$work/err" && break; sleep 0.05; done
+mv "$h/t/sub" "$h/t/sub.real" && ln -s ../outside "$h/t/sub"
+mv "$h/t/b.txt" "$h/t/b.real" && ln -s ../outside/g.txt "$h/t/b.txt"
+echo a >&3
+exec 3>&-
+wait "$pid"
+rc=$?
+expect_rc 2
+expect_err "$h/t/sub/f.txt: left unchanged: it was not found again"
+expect_err "$h/t/b.txt: left unchanged: it was not found again"
+same_tree "$work/outside.orig" "$h/outside"
+printf 'bar\n' | cmp -s - "$h/t/a.txt" || fail "a.txt not changed"
+
+# Links planted in a tree, one to a file outside, one to a file inside, both
+# met before their files. Not followed: the one leading outside is named, the
+# file inside is changed under its own name, once, and both stay links. A
+# link named as a PATH is followed, and so are all with --follow.
+l="$work/links"
+mkdir -p "$l/tree" "$l/outside"
+printf 'foo\n' >"$l/outside/secret" && printf 'foo\n' >"$l/tree/in.txt"
+ln -s ../outside/secret "$l/tree/a-out.txt" && ln -s in.txt "$l/tree/a-in.txt"
+run change-files -r --stats foo bar "$l/tree"
+expect_rc 0; expect_out '1 replacement, 1 file changed\n'
+expect_err "$l/tree/a-out.txt: left unchanged: a link to a file outside the PATHs given"
+printf 'foo\n' | cmp -s - "$l/outside/secret" || fail "the file outside was written"
+printf 'bar\n' | cmp -s - "$l/tree/in.txt" || fail "in.txt not changed"
+run change-files --stats bar foo "$l/tree/a-in.txt"
+expect_rc 0; expect_out '1 replacement, 1 file changed\n'
+run change-files -r --follow --stats foo bar "$l/tree"
+expect_rc 0; expect_out '2 replacements, 2 files changed\n'; expect_no_err
+printf 'bar\n' | cmp -s - "$l/outside/secret" || fail "--follow did not follow the link"
+[ -L "$l/tree/a-out.txt" ] && [ -L "$l/tree/a-in.txt" ] || fail "a link was replaced by a file"
+
+# Two names of one file: refused before anything is written, named with the
+# count; --keep-going changes the others.
+k="$work/hard"
+mkdir -p "$k" && printf 'grey\n' >"$k/a" && ln "$k/a" "$k/b" && printf 'grey\n' >"$k/c"
+run change-files --stats grey silver "$k"
+expect_rc 2; expect_out '0 replacements, 0 files changed\n'; expect_err "$k/a: it has 2 hard links"
+run change-files --keep-going --stats grey silver "$k"
+expect_rc 2; expect_out '1 replacement, 1 file changed\n'; expect_err "$k/a: left unchanged: it has 2 hard links"
+[ "$(cat "$k/a" "$k/b" "$k/c")" = "$(printf 'grey\ngrey\nsilver')" ] || fail "hard links split or c.txt not changed"
+
+# The settings record of the run, inside its tree, is left as written, and
+# --load reads it back.
+r="$work/record"
+mkdir -p "$r" && printf 'foo\n' >"$r/a.txt"
+run --save "$r/run.rv" change-files -r --stats foo bar "$r"
+expect_rc 0; expect_out '1 replacement, 1 file changed\n'; expect_err "$r/run.rv: left unchanged: it is the settings record"
+printf 'foo\n' >"$r/a.txt"
+run --load "$r/run.rv" change-files --stats
+expect_rc 0; expect_out '1 replacement, 1 file changed\n'; expect_err "$r/run.rv: left unchanged"
+printf 'bar\n' | cmp -s - "$r/a.txt" || fail "the loaded record did not change a.txt"
+
+# New bytes equal to the old: nothing written (same inode), and --dry-run
+# says what the run does. So for an empty file and a pattern that matches
+# the empty string: it stays empty, as with sed and perl -p.
+i="$work/same"
+mkdir -p "$i" && printf 'foo\n' >"$i/x" && : >"$i/e"
+for args in 'foo foo x' 'foo $& x' '-U ^ X e'; do
+  read -ra a <<<"$args"
+  f="$i/${a[-1]}"
+  run change-files --dry-run "${a[@]:0:${#a[@]}-1}" "$f"
+  expect_rc 1; expect_out ''
+  ino=$(stat -c %i "$f") && exec 4<"$f"  # held open: its inode is not reused
+  run change-files --stats "${a[@]:0:${#a[@]}-1}" "$f"
+  expect_rc 1; expect_out '0 replacements, 0 files changed\n'
+  [ "$(stat -c %i "$f")" = "$ino" ] || fail "a file with nothing to change was rewritten"
+  exec 4<&-
+done
+[ ! -s "$i/e" ] || fail "the empty file was written"
+
 finish

@@ -241,6 +241,8 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
     inv.hidden = true;
   else if (name == "binary")
     inv.binary = true;
+  else if (name == "follow")
+    inv.follow = true;
   else if (name == "dry-run")
     inv.dryRun = true;
   else if (name == "interactive")
@@ -508,8 +510,10 @@ part may hold * ? [...]; several may be given; none is the current directory):
   change-files PATTERN FORMAT [PATH...]
                                      replace every match inside the files
       change-files first finds every file holding a match and changes
-      nothing when one of them is read-only, is itself a backup, or would
-      have its backup collide with another file; it says which and why.
+      nothing when one of them is read-only, is itself a backup, has
+      several hard links, or would have its backup collide with another
+      file; it says which and why. A file whose new bytes equal its old is
+      not rewritten; the --save or --load record is never changed.
       SIGINT, SIGTERM or SIGHUP stop it between two files (a second one at
       once), with no temporary file left and status 128 + the signal.
 
@@ -524,6 +528,10 @@ Which files (the three file commands), as ripgrep has it:
   -u, --no-ignore          ignore files are not honoured; -uu also takes hidden
                            files (--hidden), -uuu also binary files (--binary;
                            change-files changes binary files only so)
+  --follow                 follow links to files met in a walk, as a PATH
+                           that names a link is (else they are passed by, as
+                           grep -r and rg do; change-files names such a link
+                           when it leads outside every PATH and holds a match)
   -j, --threads NUM        read and search NUM files at once (default: the
                            number of processors, up to 8; output and changes
                            come in the same order whatever NUM)
@@ -674,13 +682,15 @@ Examples:
     {"change-files", R"(usage: ravelin change-files [OPTIONS] PATTERN FORMAT [PATH...]
 Replaces every match inside the files by FORMAT, as merge does, each file
 written safely (a temporary file renamed over it). Nothing is changed when a
-file holding a match is read-only, a backup, or would have its backup collide
-(--keep-going changes the others). Binary files and version-control folders
-are never changed (--binary for binary files). --dry-run prints the unified
-diff instead (status 0: something would change, 1: nothing); --interactive
-asks y/n/a/q for each file after showing its diff; --backup EXT keeps the old
-file with its extension replaced (notes.txt -> notes.bak), --suffix SUFFIX
-with SUFFIX appended (util.c -> util.c.bak with --suffix .bak); --stats counts.
+file holding a match is read-only, a backup, has several hard links, or would
+have its backup collide (--keep-going changes the others). Links met in a
+walk are not written through (--follow follows them). Binary files and
+version-control folders are never changed (--binary for binary files).
+--dry-run prints the unified diff instead (status 0: something would change,
+1: nothing); --interactive asks y/n/a/q for each file after showing its diff;
+--backup EXT keeps the old file with its extension replaced (notes.txt ->
+notes.bak), --suffix SUFFIX with SUFFIX appended (util.c -> util.c.bak with
+--suffix .bak); --stats counts.
 Line by line, as sed -i: no match holds a newline, so ' *// TODO.*' ends at
 the line's end (-U: the whole file, matches may span lines).
 Examples:

@@ -102,6 +102,7 @@ struct Invocation {
   int unrestricted = 0;            // -u: 1 no ignore files, 2 and hidden files, 3 and binary files
   bool noIgnore = false;           // --no-ignore
   bool hidden = false;             // --hidden
+  bool follow = false;             // --follow: links met in a walk are followed
   bool binary = false;             // --binary
   bool dryRun = false;             // change-files --dry-run
   bool interactive = false;        // change-files --interactive

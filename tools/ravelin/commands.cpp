@@ -168,20 +168,12 @@ class ChangeTally {
     windowStart_ = 0;
   }
 
-  // Asked at the first match of each file (--interactive): false vetoes the
-  // change of that file, which the library then leaves as it is.
-  void SetApproval(std::function<bool(const std::string&)> approve) { approve_ = std::move(approve); }
-
   void OnChangeFile(RegularExpression& re, std::string fileName, const REMatchInfo&, unsigned, bool& goOn) {
     if (!inFile_ || fileName != current_) {
       Close(re);
       inFile_ = false;  // judged: Finish must not count it again
       if (StopSignals::StopSignal() != 0) {
         stopped_ = true;
-        goOn = false;
-        return;
-      }
-      if (approve_ && !approve_(fileName)) {
         goOn = false;
         return;
       }
@@ -219,7 +211,6 @@ class ChangeTally {
   }
 
   Progress& progress_;
-  std::function<bool(const std::string&)> approve_;
   bool stopped_ = false;
   bool inFile_ = false;
   std::string current_;
@@ -229,27 +220,35 @@ class ChangeTally {
   unsigned long matches_ = 0;
 };
 
-// The files holding a match, in walk order: what change-files would write.
+// A file by device and inode.
+using Identity = std::pair<unsigned long long, unsigned long long>;
+
+// The files holding a match, in walk order, with the identity each name
+// led to when the scan opened it: what change-files would write.
 class MatchScan {
  public:
-  void Add(const std::string& fileName) { files_.push_back(fileName); }
-  const std::vector<std::string>& Files() const { return files_; }
   // Keeps one name of each file: two PATHs may reach one file (a link, or a
   // directory and a file below it), and it is changed once.
-  void DropRepeats() {
-    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
-    std::vector<std::string> kept;
-    for (std::string& name : files_) {
-      const PathFacts facts = Examine(name);
-      if (facts.kind == EntryKind::kMissing || seen.emplace(facts.device, facts.inode).second)
-        kept.push_back(std::move(name));
+  void Add(const std::string& fileName, Identity id) {
+    if (seen_.insert(id).second) {
+      files_.push_back(fileName);
+      identities_.emplace(fileName, id);
     }
-    files_ = std::move(kept);
+  }
+  const std::vector<std::string>& Files() const { return files_; }
+  // The identity fileName led to, when the scan took it.
+  bool Holds(const std::string& fileName, Identity id) const {
+    const auto it = identities_.find(fileName);
+    return it != identities_.end() && it->second == id;
   }
 
  private:
   std::vector<std::string> files_;
+  std::map<std::string, Identity> identities_;
+  std::set<Identity> seen_;
 };
+
+Identity IdentityOf(const SearchedFile& file) { return {file.Identity().device, file.Identity().inode}; }
 
 // The matches of one file for the line view. With -q, -l or -L one match is
 // enough, and with -m the matches past the lines it may print are dropped.
@@ -351,20 +350,6 @@ std::vector<Blocker> FindBlockers(const RegularExpression& re, const std::vector
     }
   }
   return blockers;
-}
-
-// A file pattern that names exactly the file the walk called name: the
-// wildcard characters of its last component quoted.
-std::string PatternOfOneFile(const std::string& name) {
-  const std::size_t slash = name.rfind('/');
-  const std::size_t last = slash == std::string::npos ? 0 : slash + 1;
-  if (name.find_first_of("*?[", last) == std::string::npos) return name;
-  std::string pattern = name.substr(0, last);
-  for (std::size_t k = last; k < name.size(); ++k) {
-    if (std::strchr("*?[\\", name[k]) != nullptr && name[k] != '\0') pattern += '\\';
-    pattern += name[k];
-  }
-  return pattern;
 }
 
 // The pattern text that the engine's Perl syntax reads as exactly text:
@@ -663,6 +648,7 @@ class Runner {
     options.hidden = inv_.unrestricted >= 2 || inv_.hidden;
     options.binary = BinaryAllowed();
     options.globs = inv_.globs;
+    options.follow = inv_.follow;
     return options;
   }
 
@@ -817,9 +803,39 @@ class Runner {
     }
   }
 
-  // What the file becomes, as a unified diff: Merge over its bytes, with the
-  // expression, options and format of the run, is what ChangeFiles writes.
-  // False, with the reason among the skipped paths, when it cannot be told.
+  // What the file becomes: Merge over its bytes, with the expression,
+  // options and format of the run, is what ChangeFiles writes. False, with
+  // the reason among the skipped paths, when it cannot be told.
+  bool MergeBytes(const std::string& name, const std::string& old, std::string& merged, std::vector<Edit>& edits) {
+    RegularExpression merger(re_);
+    merger.SetOnChangingFilesClosure(RegularExpression::OnChangingFilesClosure());
+    merger.SetStringToMatch(old);
+    merger.SetMergeCopy(true);
+    EditRecorder recorder;
+    merger.SetOnMergingClosure(RegularExpression::OnMergingClosure(&recorder, &EditRecorder::OnMerge));
+    merger.Merge(merged);
+    if (!merger.GetLastSearchError().empty()) {
+      skipped_.push_back({name, RegularExpression::SearchGaveUp, 0, merger.GetLastSearchError()});
+      return false;
+    }
+    // Merge leaves an empty subject alone, as sed and perl -p leave an empty
+    // file: so does change-files.
+    if (old.empty()) merged.clear();
+    edits = recorder.Edits();
+    return true;
+  }
+
+  // The unified diff of a file's bytes into what the run makes of them; ""
+  // when they stay the same. False as MergeBytes.
+  bool PreviewBytes(const std::string& name, const std::string& old, std::string& diff) {
+    std::string merged;
+    std::vector<Edit> edits;
+    if (!MergeBytes(name, old, merged, edits)) return false;
+    diff = merged == old ? std::string() : UnifiedDiff(name, old, merged, edits);
+    return true;
+  }
+
+  // The same for the file the scan found under name (--dry-run).
   bool Preview(const std::string& name, std::string& diff) {
     std::string old;
     const int error = ReadFileBytes(name, old);
@@ -827,30 +843,16 @@ class Runner {
       skipped_.push_back({name, RegularExpression::Unreadable, static_cast<unsigned long>(error), std::string()});
       return false;
     }
-    RegularExpression merger(re_);
-    merger.SetStringToMatch(old);
-    merger.SetMergeCopy(true);
-    EditRecorder edits;
-    merger.SetOnMergingClosure(RegularExpression::OnMergingClosure(&edits, &EditRecorder::OnMerge));
-    std::string merged;
-    merger.Merge(merged);
-    if (!merger.GetLastSearchError().empty()) {
-      skipped_.push_back({name, RegularExpression::SearchGaveUp, 0, merger.GetLastSearchError()});
-      return false;
-    }
-    diff = UnifiedDiff(name, old, merged, edits.Edits());
-    return true;
+    return PreviewBytes(name, old, diff);
   }
 
   // --interactive: the file's diff on standard output, the question on
   // standard error, the answer a line of standard input. y changes the file,
   // n leaves it, a changes it and all after it, q (or the end of the input)
   // leaves it and all after it.
-  bool Approve(const std::string& name) {
+  bool Approve(const std::string& name, const std::string& diff) {
     if (approveAll_) return true;
     if (quit_) return false;
-    std::string diff;
-    if (!Preview(name, diff)) return false;
     out_.Write(diff);
     out_.Flush();
     for (;;) {
@@ -882,13 +884,66 @@ class Runner {
     }
   }
 
+  // The files of the settings record this run reads or writes: never
+  // changed by it.
+  std::set<Identity> RecordFiles() const {
+    std::set<Identity> records;
+    for (const Given* record : {&inv_.saveFile, &inv_.loadFile}) {
+      if (!record->given) continue;
+      const PathFacts facts = Examine(record->value);
+      if (facts.kind == EntryKind::kFile) records.emplace(facts.device, facts.inode);
+    }
+    return records;
+  }
+
+  // The resolved directories (or files) that the PATHs name.
+  std::vector<std::string> ResolvedRoots() const {
+    std::vector<std::string> resolved;
+    const std::vector<std::string> roots = roots_.empty() ? std::vector<std::string>{"."} : roots_;
+    for (const std::string& root : roots) {
+      std::string path = root;
+      if (HasWildcards(root)) {
+        const std::size_t slash = root.rfind('/');
+        path = slash == std::string::npos ? "." : slash == 0 ? "/" : root.substr(0, slash);
+      }
+      const std::string r = ResolvedPath(path);
+      if (!r.empty()) resolved.push_back(r);
+    }
+    return resolved;
+  }
+
+  // The links the scan passed by that lead to a file outside every PATH and
+  // hold a match: named, as no run without --follow changes them.
+  void NoteLinksOutside(const std::vector<std::string>& links) {
+    if (links.empty()) return;
+    const std::vector<std::string> roots = ResolvedRoots();
+    for (const std::string& link : links) {
+      const std::string target = ResolvedPath(link);
+      const bool inside = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
+        return target == root ||
+               (target.compare(0, root.size(), root) == 0 && (root.back() == '/' || target[root.size()] == '/'));
+      });
+      if (target.empty() || inside) continue;
+      std::string bytes;
+      if (ReadFileBytes(link, bytes) != 0) continue;
+      RegularExpression probe(re_);
+      probe.SetStringToMatch(bytes);
+      if (probe.Grep() == 0) continue;
+      Complain(link + ": left unchanged: a link to a file outside the PATHs given (--follow follows it)");
+    }
+  }
+
   // change-files first finds every file that holds a match and refuses the
   // whole run, writing nothing, when any of them cannot be changed without a
-  // loss (FindBlockers), is binary (without --binary) or lies inside a
-  // version-control folder. With --keep-going the other files are changed.
-  // Each file is changed by a run of its own, the library pointed at it
-  // alone. SIGINT, SIGTERM and SIGHUP end the run at the next file boundary
-  // with status 128 + signal.
+  // loss (FindBlockers), has several hard links, is binary (without
+  // --binary) or lies inside a version-control folder. With --keep-going
+  // the other files are changed. Then one library walk per PATH changes the
+  // files the scan took, and no other: each is opened, checked and replaced
+  // relative to the directories the walk opened, never by its path again,
+  // and each is judged (and, with --interactive, shown) from the bytes that
+  // walk holds. A file whose new bytes equal its old is left alone. SIGINT,
+  // SIGTERM and SIGHUP end the run at the next file boundary with status
+  // 128 + signal.
   int ChangeFiles() {
     if (re_.GetFormatString().empty()) re_.SetFormatString(kEmptyFormat);
     StopSignals signals;
@@ -898,17 +953,25 @@ class Runner {
     // all of it, where a search for a first match may stop reading there.
     MatchScan scan;
     std::vector<Blocker> refused;
+    const std::set<Identity> records = RecordFiles();
     Walk walk(Options());
     walk.OnDone([&](const SearchedFile& file) {
       if (file.Matches() > 0) {
-        scan.Add(file.Name());
-        const char* reason = nullptr;
+        if (records.count(IdentityOf(file)) != 0) {
+          Complain(file.Name() + ": left unchanged: it is the settings record of this run");
+          return StopSignals::StopSignal() == 0;
+        }
+        scan.Add(file.Name(), IdentityOf(file));
+        std::string reason;
         if (InsideVersionControl(file.Name())) {
           reason = "it lies inside a version-control folder";
         } else if (!BinaryAllowed() && file.Binary()) {
           reason = "it is a binary file (--binary changes binary files)";
+        } else if (file.Identity().links > 1) {
+          reason = "it has " + std::to_string(file.Identity().links) +
+                   " hard links (a new file would leave the other names with the old text)";
         }
-        if (reason != nullptr) refused.push_back({file.Name(), reason});
+        if (!reason.empty()) refused.push_back({file.Name(), reason});
       }
       return StopSignals::StopSignal() == 0;
     });
@@ -917,13 +980,13 @@ class Runner {
       return StopSignals::StopSignal() == 0;
     });
     re_.SetDirectoryRecursion(false);
-    scan.DropRepeats();
     const std::vector<RegularExpression::SkippedFile> scanSkipped = skipped_;
     if (const int sig = StopSignals::StopSignal()) {
       Complain("stopped by " + SignalText(sig) + " before any file was changed");
       PrintChangeStats(0, 0);
       return 128 + sig;
     }
+    NoteLinksOutside(walk.LinksPassed());
 
     std::vector<Blocker> blockers = refused;
     {
@@ -966,33 +1029,72 @@ class Runner {
     Progress progress;
     if (inv_.interactive) progress.Disable();
     ChangeTally tally(progress);
-    if (inv_.interactive) tally.SetApproval([this](const std::string& name) { return Approve(name); });
     re_.SetOnChangingFilesClosure(RegularExpression::OnChangingFilesClosure(&tally, &ChangeTally::OnChangeFile));
+    std::set<std::string> wanted;  // taken by the scan and not blocked; met again
+    for (const std::string& file : scan.Files())
+      if (blocked.count(file) == 0) wanted.insert(file);
+    std::set<std::string> met;
+    skipped_.clear();
+    bool skippedAny = ReportSkipped(scanSkipped, true);
+    std::vector<std::string> leftAlone;                  // taken, but no longer to be changed safely
+    std::vector<RegularExpression::SkippedFile> gaveUp;  // the engine could not tell what it becomes
+    Walk changing(Options());
+    changing.OnlyNames(&wanted);
+    changing.OnSelect([&](const SearchedFile& file) {
+      if (wanted.count(file.Name()) == 0 || !met.insert(file.Name()).second) return false;
+      if (!scan.Holds(file.Name(), IdentityOf(file))) {
+        leftAlone.push_back(file.Name() + ": left unchanged: it is no longer the file the scan found");
+        return false;
+      }
+      if (file.Identity().links > 1) {
+        leftAlone.push_back(file.Name() + ": left unchanged: it has " + std::to_string(file.Identity().links) +
+                            " hard links");
+        return false;
+      }
+      if (quit_) return false;
+      if (StopSignals::StopSignal() != 0) return true;  // the tally ends the run at its first match
+      std::string diff;
+      const std::size_t skippedBefore = skipped_.size();
+      if (!PreviewBytes(file.Name(), std::string(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
+                        diff)) {
+        gaveUp.insert(gaveUp.end(), skipped_.begin() + static_cast<std::ptrdiff_t>(skippedBefore), skipped_.end());
+        skipped_.resize(skippedBefore);
+        return false;
+      }
+      if (diff.empty()) return false;  // nothing to write
+      return !inv_.interactive || Approve(file.Name(), diff);
+    });
     unsigned long replacements = 0;
     std::vector<RegularExpression::FileChangeProblem> problems;
     bool stoppedBetweenRuns = false;
-    skipped_.clear();
-    bool skippedAny = ReportSkipped(scanSkipped, true);
-    for (const std::string& file : scan.Files()) {
+    WalkFiles(changing, [&] {
       if (StopSignals::StopSignal() != 0) {
         stoppedBetweenRuns = true;
-        break;
+        return false;
       }
-      if (quit_) break;
-      if (blocked.count(file) != 0) continue;
-      re_.SetFilesToMatch(PatternOfOneFile(file));
       tally.Start();
       replacements += re_.ChangeFiles();
       tally.Finish(re_);
       if (const auto* p = re_.GetChangeFilesErrors()) problems.insert(problems.end(), p->begin(), p->end());
-      KeepSkipped();
-    }
-    // A file the engine gave up on is among the problems, as SearchFailed.
-    skippedAny = ReportSkipped(skipped_, false) || skippedAny;
+      return !quit_ && StopSignals::StopSignal() == 0;
+    });
+    // What this walk passed by is not reported: the scan has named the
+    // paths it could not read, a search the engine gave up on is among the
+    // problems (SearchFailed) or in gaveUp, and a file the scan took that
+    // this walk did not meet again is named below.
     progress.Clear();
+    skippedAny = ReportSkipped(gaveUp, true) || skippedAny;
 
+    const bool stopped = StopSignals::StopSignal() != 0;
+    if (!stopped && !quit_) {
+      for (const std::string& file : scan.Files())
+        if (wanted.count(file) != 0 && met.count(file) == 0)
+          leftAlone.push_back(file + ": left unchanged: it was not found again where the scan found it");
+    }
     for (const RegularExpression::FileChangeProblem& p : problems) Complain(Describe(p));
     for (const Blocker& b : blockers) Complain(b.file + ": left unchanged: " + b.reason);
+    for (const std::string& line : leftAlone) Complain(line);
+    if (!leftAlone.empty()) skippedAny = true;
     if (const int sig = StopSignals::StopSignal()) {
       const unsigned long changed = tally.Changed();
       Complain("stopped by " + SignalText(sig) + ": " + std::to_string(changed) +

@@ -7,6 +7,66 @@ namespace {
 
 constexpr std::size_t kContext = 3;
 
+// The name of a diff header as git writes it: as it is, unless it holds a
+// control character, a quote or a backslash; then in double quotes with C
+// escapes (\t, \n, \", \\, octal for the rest), which patch reads back.
+std::string HeaderName(const std::string& prefix, const std::string& name) {
+  const std::string path = prefix + name;
+  const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f || c == '"' || c == '\\';
+  });
+  if (plain) return path;
+  std::string out = "\"";
+  for (char c : path) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    const char* named = nullptr;
+    switch (c) {
+      case '\a':
+        named = "\\a";
+        break;
+      case '\b':
+        named = "\\b";
+        break;
+      case '\t':
+        named = "\\t";
+        break;
+      case '\n':
+        named = "\\n";
+        break;
+      case '\v':
+        named = "\\v";
+        break;
+      case '\f':
+        named = "\\f";
+        break;
+      case '\r':
+        named = "\\r";
+        break;
+      case '"':
+        named = "\\\"";
+        break;
+      case '\\':
+        named = "\\\\";
+        break;
+      default:
+        break;
+    }
+    if (named != nullptr) {
+      out += named;
+    } else if (u < 0x20 || u == 0x7f) {
+      out += '\\';
+      out += static_cast<char>('0' + ((u >> 6) & 7));
+      out += static_cast<char>('0' + ((u >> 3) & 7));
+      out += static_cast<char>('0' + (u & 7));
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
 class Lines {
  public:
   explicit Lines(const std::string& text) : text_(text) {
@@ -120,7 +180,7 @@ std::string UnifiedDiff(const std::string& name, const std::string& oldText, con
   }
   if (trimmed.empty()) return std::string();
 
-  std::string out = "--- a/" + name + "\n+++ b/" + name + "\n";
+  std::string out = "--- " + HeaderName("a/", name) + "\n+++ " + HeaderName("b/", name) + "\n";
   for (std::size_t k = 0; k < trimmed.size();) {
     std::size_t last = k;
     while (last + 1 < trimmed.size() && trimmed[last + 1].oldFirst - trimmed[last].oldEnd <= 2 * kContext) ++last;

@@ -18,7 +18,8 @@ struct Edit {
 };
 
 // The diff of oldText into newText, with three lines of context, headed
-// "--- a/NAME" and "+++ b/NAME"; "" when they are the same. The edits, in
+// "--- a/NAME" and "+++ b/NAME" (quoted as git quotes a name holding a
+// control character, a quote or a backslash); "" when they are the same. The edits, in
 // order and apart, say where the texts differ, so that the work is linear
 // in the text; when they do not account for newText exactly, the diff is
 // made from the common beginning and end alone (one hunk, still exact).

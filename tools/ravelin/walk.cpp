@@ -170,6 +170,11 @@ bool Walk::Keeps(const std::string& name, bool isDirectory, bool hiddenTaken) co
 }
 
 bool Walk::EnterDirectory(const std::string& name) {
+  if (only_ != nullptr) {
+    const std::string below = name + "/";
+    const auto next = only_->lower_bound(below);
+    if (next == only_->end() || next->compare(0, below.size(), below) != 0) return false;
+  }
   if (IsVersionControlName(LastComponent(name))) return false;
   if (!Keeps(name, true, options_.hidden)) return false;
   levels_.push_back({rules_.Mark(), inRepository_});
@@ -185,6 +190,7 @@ void Walk::LeaveDirectory(const std::string&) {
 }
 
 bool Walk::TakeFile(const std::string& name) {
+  if (only_ != nullptr && only_->count(name) == 0) return false;
   // A pattern that starts with a dot asks for hidden names itself.
   return named_ || Keeps(name, false, options_.hidden || hiddenPattern_);
 }
@@ -195,16 +201,25 @@ bool Walk::SearchBytes(const char* first, const char* last) const {
   return named_ || options_.binary || std::memchr(first, 0, static_cast<std::size_t>(last - first)) == nullptr;
 }
 
-bool Walk::SearchFile(const std::string&, const char*, const char*) {
+bool Walk::TakeOpenedFile(const std::string& name, const FileFacts& facts) {
+  facts_ = facts;
+  // As grep -r and rg: a link met in the walk is not followed unless asked.
+  if (!facts.link || named_ || options_.follow) return true;
+  linksPassed_.push_back(name);
+  return false;
+}
+
+bool Walk::SearchFile(const std::string& name, const char* first, const char* last) {
   // What SearchBytes let through without binary files is no binary file.
   binaryFile_ = named_ || options_.binary ? -1 : 0;
+  if (select_ && !select_(SearchedFile(name, named_, first, last, binaryFile_, 0, facts_))) return false;
   if (begin_) begin_();
   return true;
 }
 
 bool Walk::FileDone(const std::string& name, const char* first, const char* last, unsigned matches) {
   if (!done_) return true;
-  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches));
+  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches, facts_));
 }
 
 }  // namespace ravelin_cli

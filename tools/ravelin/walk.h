@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,13 @@
 namespace ravelin_cli {
 
 struct WalkOptions {
-  bool recursive = false;          // -r: the last component at every depth below
-  bool ignoreFiles = true;         // honour .gitignore, .ignore, .git/info/exclude (-u: not)
-  bool hidden = false;             // walk into and take names starting with '.' (-uu)
-  bool binary = false;             // search binary files (a NUL byte) the walk comes upon
+  bool recursive = false;   // -r: the last component at every depth below
+  bool ignoreFiles = true;  // honour .gitignore, .ignore, .git/info/exclude (-u: not)
+  bool hidden = false;      // walk into and take names starting with '.' (-uu)
+  bool binary = false;      // search binary files (a NUL byte) the walk comes upon
+  // A link to a file that the walk comes upon (not one a PATH names) is
+  // followed with --follow, else passed by (and listed: LinksPassed).
+  bool follow = false;
   std::vector<std::string> globs;  // -g
 };
 
@@ -35,8 +39,10 @@ bool HasWildcards(const std::string& path);
 // One file searched, as the command sees it once its matches are reported.
 class SearchedFile {
  public:
-  SearchedFile(const std::string& name, bool named, const char* first, const char* last, int binary, unsigned matches)
-      : name_(name), named_(named), first_(first), last_(last), binary_(binary), matches_(matches) {}
+  using Facts = RegexClass::RegularExpression::FileFilter::FileFacts;
+  SearchedFile(const std::string& name, bool named, const char* first, const char* last, int binary, unsigned matches,
+               const Facts& facts)
+      : name_(name), named_(named), first_(first), last_(last), binary_(binary), matches_(matches), facts_(facts) {}
   const std::string& Name() const { return name_; }  // as the walk names it
   bool Named() const { return named_; }              // the command line named it itself
   const char* First() const { return first_; }       // its bytes, as read and searched
@@ -44,6 +50,8 @@ class SearchedFile {
   unsigned Matches() const { return matches_; }  // as the library counted them (find: 0 or 1)
   // Holds a NUL byte (looked for once, when first asked).
   bool Binary() const;
+  // The identity and hard links of the file opened.
+  const Facts& Identity() const { return facts_; }
 
  private:
   const std::string& name_;
@@ -52,6 +60,7 @@ class SearchedFile {
   const char* last_;
   mutable int binary_;  // -1: not looked for yet
   unsigned matches_;
+  const Facts& facts_;
 };
 
 class Walk final : public RegexClass::RegularExpression::FileFilter {
@@ -60,6 +69,9 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   // done returns false to end the walk.
   using Begin = std::function<void()>;
   using Done = std::function<bool(const SearchedFile&)>;
+  // Before the matches of a file are reported: false passes it by (the
+  // library reports none and changes nothing; no Done follows).
+  using Select = std::function<bool(const SearchedFile&)>;
 
   explicit Walk(WalkOptions options) : options_(std::move(options)), globs_(options_.globs) {}
 
@@ -72,14 +84,22 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
 
   // PATHs the library could not be pointed at (an empty one).
   const std::vector<RegexClass::RegularExpression::SkippedFile>& Passed() const { return passed_; }
+  // The links to files met in the walk and not followed, in walk order.
+  const std::vector<std::string>& LinksPassed() const { return linksPassed_; }
 
   void OnBegin(Begin begin) { begin_ = std::move(begin); }
   void OnDone(Done done) { done_ = std::move(done); }
+  void OnSelect(Select select) { select_ = std::move(select); }
+  // Only these names, as the walk names files, are taken, and only the
+  // directories that lead to one are entered (null: no such limit). Not
+  // owned; it must outlive the walks.
+  void OnlyNames(const std::set<std::string>* names) { only_ = names; }
 
   bool EnterDirectory(const std::string& name) override;
   void LeaveDirectory(const std::string& name) override;
   bool TakeFile(const std::string& name) override;
   bool SearchBytes(const char* first, const char* last) const override;
+  bool TakeOpenedFile(const std::string& name, const FileFacts& facts) override;
   bool SearchFile(const std::string& name, const char* first, const char* last) override;
   bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches) override;
 
@@ -104,7 +124,10 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   IgnoreRules rules_;
   Begin begin_;
   Done done_;
+  Select select_;
+  const std::set<std::string>* only_ = nullptr;
   std::vector<RegexClass::RegularExpression::SkippedFile> passed_;
+  std::vector<std::string> linksPassed_;
   // The PATH being walked.
   bool named_ = false;          // one file, named outright
   bool hiddenPattern_ = false;  // its wildcard component starts with '.'
@@ -113,6 +136,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   std::vector<Level> levels_;   // one per directory entered
   bool inRepository_ = false;   // a .git at or above the current directory
   int binaryFile_ = -1;         // the file between SearchFile and FileDone; -1: not looked for
+  FileFacts facts_;             // the file between TakeOpenedFile and FileDone
 };
 
 }  // namespace ravelin_cli

@@ -14,7 +14,8 @@ _ravelin() {
     -n --line-number -b --byte-offset -o --only-matching -v --invert-match -c --count-lines
     -l --files-with-matches -L --files-without-match -w --word-regexp -x --line-regexp -q --quiet
     -a --text -m --max-count -A --after-context -B --before-context -C --context --color=auto
-    --color=always --color=never -g --glob -j --threads -u --no-ignore --hidden --binary --dry-run --interactive"
+    --color=always --color=never -g --glob -j --threads -u --no-ignore --hidden --binary --follow --dry-run
+    --interactive"
   case $prev in
     --syntax) COMPREPLY=($(compgen -W "normal perl extended basic literal" -- "$cur")); return ;;
     --input|--load|--save) COMPREPLY=($(compgen -f -- "$cur")); return ;;
