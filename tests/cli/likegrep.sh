@@ -47,6 +47,9 @@ done <<'ROWS'
 -l|template
 -l|t crosses$
 -L|namespace std
+-L|e
+-L|no such text anywhere
+--count -v|std
 -w|size
 -w -n -o|ptr
 -x -n|#endif

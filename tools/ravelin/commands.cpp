@@ -126,27 +126,6 @@ class Printer {
   Output& out_;
 };
 
-// Counts files and matches of grep-files for the progress line. Files
-// arrive one after another, so a change of name is a new file.
-class Tally {
- public:
-  explicit Tally(Progress& progress) : progress_(progress) {}
-
-  void OnGrepFile(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned, bool&) {
-    if (matches_ == 0 || fileName != lastFile_) {
-      ++files_;
-      lastFile_ = fileName;
-    }
-    progress_.Update(files_, ++matches_);
-  }
-
- private:
-  Progress& progress_;
-  std::string lastFile_;
-  unsigned long files_ = 0;
-  unsigned long matches_ = 0;
-};
-
 // Follows ChangeFiles runs to tell how many files they changed. The library
 // writes a file when the first match of the next file is reported (before
 // that match's event) or when the run ends, so the problems recorded between
@@ -384,6 +363,7 @@ class Runner {
     ExitStatus configured = kFound;
     if (!Configure(configured)) return configured;
     const RegularExpression asGiven(re_);  // the settings record keeps the user's own text
+    QuoteLiteralFormat();
     if (IsFileCommand(inv_.command)) {
       QuoteLiteralText();
       WrapWordOrLine();
@@ -536,6 +516,20 @@ class Runner {
       Complain("invalid pattern '" + re.GetExpression() + "': " + re.GetExpressionError());
     }
     return false;
+  }
+
+  // With plain-text patterns (-F) the FORMAT is plain text too: every dollar
+  // sign and backslash doubled, so no group or escape is read in it.
+  void QuoteLiteralFormat() {
+    if (!re_.IsExpressionOption(RegularExpression::Literal)) return;
+    const CommandShape* shape = FindCommand(inv_.commandName);
+    if (shape == nullptr || !shape->format) return;
+    std::string quoted;
+    for (char c : re_.GetFormatString()) {
+      if (c == '$' || c == '\\') quoted += c;  // $$ and \\ stand for themselves
+      quoted += c;
+    }
+    re_.SetFormatString(quoted);
   }
 
   // The file walk knows the normal syntax only: a literal pattern is given
@@ -707,14 +701,13 @@ class Runner {
   }
 
   ExitStatus GrepFiles() {
-    if (inv_.count) return GrepFilesCount();
     LineLook look;
     look.fileNames = ShowFileNames();
     look.lineNumbers = inv_.lineNumbers;
     look.byteOffsets = inv_.byteOffsets;
     look.onlyMatching = inv_.onlyMatching;
     look.invert = inv_.invert;
-    look.count = inv_.countLines;
+    look.count = inv_.count;
     look.filesWith = inv_.filesWith;
     look.filesWithout = inv_.filesWithout;
     look.quiet = inv_.quiet;
@@ -730,7 +723,8 @@ class Runner {
     const bool findOnly = (firstOnly && re_.GetLineBounded()) || inv_.maxCount == 0;
     if (!findOnly)
       re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&hits, &HitCollector::OnGrepFile));
-    bool selectedAny = false, listedAny = false;
+    // As grep: success is a selected line, with -L too.
+    bool selectedAny = false;
     Walk walk(Options());
     walk.OnBegin([&] { hits.Start(); });
     walk.OnDone([&](const SearchedFile& file) {
@@ -739,7 +733,6 @@ class Runner {
           view.File(file.Name(), std::string_view(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
                     hits.Hits(), !inv_.text && file.Binary());
       if (selected > 0) selectedAny = true;
-      if (selected == 0) listedAny = true;
       return !(inv_.quiet && selectedAny);
     });
     WalkFiles(walk, [&] {
@@ -750,32 +743,13 @@ class Runner {
       }
       return !(inv_.quiet && selectedAny);
     });
-    const bool success = inv_.filesWithout ? listedAny : selectedAny;
     // As grep: -q with a match succeeds whatever else happened.
     if (inv_.quiet && selectedAny) {
       if (!inv_.noMessages) ReportSkipped(skipped_, true);
       return kFound;
     }
     if (ReportSkipped(skipped_, true)) return kTrouble;
-    return success ? kFound : kNotFound;
-  }
-
-  // --count: the number of matches the library finds in the files.
-  ExitStatus GrepFilesCount() {
-    Progress progress;
-    Tally tally(progress);
-    if (progress.Enabled())
-      re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&tally, &Tally::OnGrepFile));
-    unsigned long n = 0;
-    Walk walk(Options());
-    WalkFiles(walk, [&] {
-      n += re_.GrepFiles();
-      return true;
-    });
-    progress.Clear();
-    PrintCount(static_cast<std::int64_t>(n));
-    if (ReportSkipped(skipped_, true)) return kTrouble;
-    return n > 0 ? kFound : kNotFound;
+    return selectedAny ? kFound : kNotFound;
   }
 
   // Says on standard error what a file operation passed by: a missing path
