@@ -14,6 +14,7 @@ bool RegularExpression::FileFilter::TakeFile(const std::string&) { return true; 
 bool RegularExpression::FileFilter::SearchBytes(const char*, const char*) const { return true; }
 bool RegularExpression::FileFilter::SearchFile(const std::string&, const char*, const char*) { return true; }
 bool RegularExpression::FileFilter::FileDone(const std::string&, const char*, const char*, unsigned) { return true; }
+void RegularExpression::FileFilter::SearchStopped(const std::string&, const std::string&) {}
 
 std::shared_ptr<const detail::CompiledExpression> RegularExpression::FileExpression() {
   const bool icase = IsExpressionOption(Icase);

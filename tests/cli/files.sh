@@ -127,6 +127,30 @@ expect_err "$h/b.txt: the search stopped early"
 printf 'xX X\n' | cmp -s - "$h/a.txt" || fail "a.txt not changed"
 printf 'X\n' | cmp -s - "$h/c.txt" || fail "c.txt not changed"
 cmp -s "$work/b.orig" "$h/b.txt" || fail "b.txt touched"
+# grep-files shows nothing of such a file past the matches found before the
+# engine gave up (no later line, count or name passes for a whole answer),
+# says so where its output ends, and exits 2.
+g="$work/gaveup"
+mkdir -p "$g"
+{ printf 'ab\nfoo\n'; head -c 3000 /dev/zero | tr '\0' a; printf '\nab\nfoo\n'; } >"$g/h.txt"
+{ printf 'foo\n'; head -c 3000 /dev/zero | tr '\0' a; printf '\nab\nfoo\n'; } >"$g/i.txt"
+printf 'foo\n' >"$g/z.txt"
+while IFS='|' read -r flags want stops; do
+  read -ra f <<<"$flags"
+  run grep-files "${f[@]}" '(a*)*b' "$g/h.txt" "$g/i.txt" "$g/z.txt"
+  want=${want//h.txt/$g/h.txt}
+  expect_rc 2; expect_out "${want//z.txt/$g/z.txt}"
+  expect_err "$g/i.txt: the search stopped early, nothing"
+  [ "$(grep -c 'stopped early' "$work/err")" = "$stops" ] || fail "the stops are not said once each"
+done <<'ROWS'
+-n|h.txt:1:ab\n|2
+-v|z.txt:foo\n|2
+-c|z.txt:0\n|2
+-m 1 -c|h.txt:1\nz.txt:0\n|2
+-L|z.txt\n|1
+-A 5|h.txt:ab\n|2
+-U -v -n|z.txt:1:foo\n|2
+ROWS
 
 # The progress line: never when standard error is not a terminal (the checks
 # above saw an empty standard error), shown on a terminal.

@@ -725,14 +725,24 @@ class Runner {
       re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&hits, &HitCollector::OnGrepFile));
     // As grep: success is a selected line, with -L too.
     bool selectedAny = false;
+    bool stoppedAny = false;  // the engine gave up on a file, said as it came
     Walk walk(Options());
     walk.OnBegin([&] { hits.Start(); });
     walk.OnDone([&](const SearchedFile& file) {
       if (findOnly && inv_.maxCount != 0 && file.Matches() > 0) hits.Found();
+      const std::string_view bytes(file.First(), static_cast<std::size_t>(file.Last() - file.First()));
       const unsigned long selected =
-          view.File(file.Name(), std::string_view(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
-                    hits.Hits(), !inv_.text && file.Binary());
+          view.File(file.Name(), bytes, hits.Hits(), !inv_.text && file.Binary(), file.Stopped());
       if (selected > 0) selectedAny = true;
+      if (file.Stopped()) {
+        // Said here, where the file's output ends, rather than after the run.
+        stoppedAny = true;
+        out_.Flush();
+        const std::size_t lines = LineCount(bytes.substr(0, DecidedPart(bytes, hits.Hits())));
+        Complain(file.Name() + ": the search stopped early" +
+                 (lines > 0 ? " after line " + std::to_string(lines) : std::string()) +
+                 ", nothing of the file is shown past that point: " + file.StopReason());
+      }
       return !(inv_.quiet && selectedAny);
     });
     WalkFiles(walk, [&] {
@@ -745,10 +755,10 @@ class Runner {
     });
     // As grep: -q with a match succeeds whatever else happened.
     if (inv_.quiet && selectedAny) {
-      if (!inv_.noMessages) ReportSkipped(skipped_, true);
+      if (!inv_.noMessages) ReportSkipped(skipped_, false);
       return kFound;
     }
-    if (ReportSkipped(skipped_, true)) return kTrouble;
+    if (ReportSkipped(skipped_, false) || stoppedAny) return kTrouble;
     return selectedAny ? kFound : kNotFound;
   }
 

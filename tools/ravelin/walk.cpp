@@ -198,13 +198,19 @@ bool Walk::SearchBytes(const char* first, const char* last) const {
 bool Walk::SearchFile(const std::string&, const char*, const char*) {
   // What SearchBytes let through without binary files is no binary file.
   binaryFile_ = named_ || options_.binary ? -1 : 0;
+  stopped_ = false;
   if (begin_) begin_();
   return true;
 }
 
 bool Walk::FileDone(const std::string& name, const char* first, const char* last, unsigned matches) {
   if (!done_) return true;
-  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches));
+  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches, stopped_ ? &stopReason_ : nullptr));
+}
+
+void Walk::SearchStopped(const std::string&, const std::string& reason) {
+  stopped_ = true;
+  stopReason_ = reason;
 }
 
 }  // namespace ravelin_cli

@@ -35,13 +35,18 @@ bool HasWildcards(const std::string& path);
 // One file searched, as the command sees it once its matches are reported.
 class SearchedFile {
  public:
-  SearchedFile(const std::string& name, bool named, const char* first, const char* last, int binary, unsigned matches)
-      : name_(name), named_(named), first_(first), last_(last), binary_(binary), matches_(matches) {}
+  SearchedFile(const std::string& name, bool named, const char* first, const char* last, int binary, unsigned matches,
+               const std::string* stopped)
+      : name_(name), named_(named), first_(first), last_(last), binary_(binary), matches_(matches), stopped_(stopped) {}
   const std::string& Name() const { return name_; }  // as the walk names it
   bool Named() const { return named_; }              // the command line named it itself
   const char* First() const { return first_; }       // its bytes, as read and searched
   const char* Last() const { return last_; }
   unsigned Matches() const { return matches_; }  // as the library counted them (find: 0 or 1)
+  // The engine gave up part-way: the matches reported are those before the
+  // point where it stopped. StopReason: the engine's message.
+  bool Stopped() const { return stopped_ != nullptr; }
+  const std::string& StopReason() const { return *stopped_; }
   // Holds a NUL byte (looked for once, when first asked).
   bool Binary() const;
 
@@ -52,6 +57,7 @@ class SearchedFile {
   const char* last_;
   mutable int binary_;  // -1: not looked for yet
   unsigned matches_;
+  const std::string* stopped_;
 };
 
 class Walk final : public RegexClass::RegularExpression::FileFilter {
@@ -82,6 +88,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   bool SearchBytes(const char* first, const char* last) const override;
   bool SearchFile(const std::string& name, const char* first, const char* last) override;
   bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches) override;
+  void SearchStopped(const std::string& name, const std::string& reason) override;
 
  private:
   struct Level {
@@ -113,6 +120,8 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   std::vector<Level> levels_;   // one per directory entered
   bool inRepository_ = false;   // a .git at or above the current directory
   int binaryFile_ = -1;         // the file between SearchFile and FileDone; -1: not looked for
+  bool stopped_ = false;        // the engine gave up on that file
+  std::string stopReason_;
 };
 
 }  // namespace ravelin_cli
