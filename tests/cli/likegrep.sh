@@ -90,9 +90,19 @@ for f in a.txt keep.log x.log top-only.txt '#hash' 'space ' secret.txt .env src/
          docs/draft1.md docs/old/x.md docs/old/keep.md build/out.o .hidden/h.txt; do
   printf 'z\n' >"$g/$f"
 done
+# Nested repositories, a folder .git and a submodule's .git file: the
+# outer .gitignore and exclude rules stop at their tops, .ignore ones do not.
+mkdir -p "$g/nested/.git" "$g/nested/build" "$g/mod/deep"
+printf 'own.txt\n#z\n' >"$g/nested/.gitignore"
+printf 'gitdir: ../.git/modules/mod\n' >"$g/mod/.git"
+for f in nested/n.log nested/own.txt nested/build/b.txt nested/secret.txt nested/draft2.md mod/m.log mod/keep.log \
+         mod/deep/d.txt mod/top-only.txt; do
+  printf 'z\n' >"$g/$f"
+done
+printf 'draft*\n#z\n' >"$g/.ignore"
 printf 'z\0\1\2' >"$g/bin.dat"
 printf 'z\0' >"$g/src/bin2.dat"
-rg_files() { (cd "$g" && HOME="$work" XDG_CONFIG_HOME="$work" rg --no-config --files "$@") | grep -v '^\.git/' | sort; }
+rg_files() { (cd "$g" && HOME="$work" XDG_CONFIG_HOME="$work" rg --no-config --files "$@") | grep -v -e '^\.git/' -e '/\.git/' -e '/\.git$' | sort; }
 while IFS='|' read -r flags binary; do
   read -ra f <<<"$flags"
   current="find-files -r ${flags:-(defaults)} against rg --files"

@@ -93,7 +93,7 @@ void Walk::Run(RegularExpression& re, const std::vector<std::string>& roots, con
 }
 
 void Walk::StartRoot(const std::string& root, bool implicit) {
-  rules_.Restore(0);
+  rules_.Restore(IgnoreRules::Point{0, 0});
   levels_.clear();
   inRepository_ = false;
   named_ = false;
@@ -136,7 +136,6 @@ void Walk::LoadAncestors(const std::string& absolute) {
     chain.push_back(path);
   }
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    if (Examine(Join(*it, ".git")).kind != EntryKind::kMissing) rules_.DropGitFiles();
     LoadDirectoryFiles(*it);
   }
 }
@@ -145,6 +144,8 @@ void Walk::LoadDirectoryFiles(const std::string& absolute) {
   const std::string git = Join(absolute, ".git");
   const PathFacts gitFacts = Examine(git);
   if (gitFacts.kind != EntryKind::kMissing) {
+    // The top of a repository, the walk's own or one nested in it.
+    rules_.StartRepository();
     inRepository_ = true;
     if (gitFacts.kind == EntryKind::kDirectory)
       rules_.Add(IgnoreRules::kGitExclude, IgnoreFile(absolute, ReadSmallFile(Join(git, "info/exclude"))));

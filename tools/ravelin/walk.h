@@ -92,8 +92,8 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
 
  private:
   struct Level {
-    std::size_t mark;   // the ignore rules in force above this directory
-    bool inRepository;  // a .git at or above it
+    IgnoreRules::Point mark;  // the ignore rules in force above this directory
+    bool inRepository;        // a .git at or above it
   };
   // Sets up the rules of one PATH.
   void StartRoot(const std::string& root, bool implicit);
