@@ -106,7 +106,7 @@ rg_files() { (cd "$g" && HOME="$work" XDG_CONFIG_HOME="$work" rg --no-config --f
 while IFS='|' read -r flags binary; do
   read -ra f <<<"$flags"
   current="find-files -r ${flags:-(defaults)} against rg --files"
-  (cd "$g" && "$RAVELIN" find-files -r "${f[@]}" z) >"$work/out" 2>"$work/err"
+  (cd "$g" && "$RAVELIN" find-files -r "${f[@]}" z </dev/null) >"$work/out" 2>"$work/err"
   sort -o "$work/out" "$work/out"
   if [ "$binary" = yes ]; then rg_files "${f[@]}" >"$work/ref"; else rg_files "${f[@]}" | grep -v 'bin2*\.dat$' >"$work/ref"; fi
   [ -s "$work/ref" ] || fail "rg lists nothing"
@@ -121,6 +121,51 @@ done <<'ROWS'
 -g !src/ -uu|no
 -g *.c -g .env -g !gen/|no
 ROWS
+# With no PATH, standard input is searched when it is a pipe or a file, as
+# rg does; /dev/null (the table above) leaves the current directory.
+printf 'z one\nnone\nz two\n' >"$work/in.txt"
+(cd "$g" && rg --no-config -n z <"$work/in.txt") >"$work/ref"
+for how in file pipe; do
+  current="grep-files -n z, no PATH, standard input a $how"
+  if [ "$how" = file ]; then
+    (cd "$g" && "$RAVELIN" grep-files -n z <"$work/in.txt") >"$work/out" 2>"$work/err"
+  else
+    (cd "$g" && cat "$work/in.txt" | "$RAVELIN" grep-files -n z) >"$work/out" 2>"$work/err"
+  fi
+  cmp -s "$work/out" "$work/ref" || fail "differs from rg: $(diff "$work/ref" "$work/out" | head -n 4)"
+  expect_no_err
+done
+# PATHs the walk does not open are read as grep reads them: '-', a FIFO,
+# /dev/stdin, a process substitution, a device; a PATH that exists is used
+# as it is, wildcard characters and all.
+mkdir -p "$work/w/pages" && printf 'z id\n' >"$work/w/pages/[id].js" && printf 'z i\n' >"$work/w/pages/i.js"
+mkfifo "$work/w/fifo"
+while IFS='|' read -r paths; do
+  read -ra p <<<"$paths"
+  current="grep-files -H -n z $paths against grep"
+  feed() { case " $paths " in *" fifo "*) printf 'z fifo\n' >"$work/w/fifo" & ;; esac; }
+  feed
+  (cd "$work/w" && grep -H -n z "${p[@]}" <"$work/in.txt") >"$work/ref" 2>/dev/null
+  want=$?
+  feed
+  (cd "$work/w" && "$RAVELIN" grep-files -H -n z "${p[@]}" <"$work/in.txt") >"$work/out" 2>"$work/err"
+  rc=$?
+  expect_rc "$want"
+  cmp -s "$work/out" "$work/ref" || fail "differs from grep: $(diff "$work/ref" "$work/out" | head -n 4)"
+done <<'ROWS'
+- fifo
+/dev/stdin pages/[id].js
+pages/[id].js /dev/null
+ROWS
+check 0 "$work/w/pages/i.js:z i\n" grep-files -H z "$work/w/pages/[h-j].js"
+current="grep-files z <(...)"
+[ "$("$RAVELIN" grep-files z <(printf 'z sub\n') </dev/null)" = "z sub" ] || fail "a process substitution is not read"
+# change-files writes in place: standard input and FIFOs are refused.
+for path in - "$work/w/fifo"; do
+  run change-files z Z "$path"
+  expect_rc 2; expect_err "cannot be changed"
+done
+
 # A binary file, or one in a version-control folder, is never changed
 # without being asked; a PATH naming a binary file is refused.
 cp "$g/bin.dat" "$work/bin.orig"

@@ -486,13 +486,19 @@ Commands on a subject (standard input, --subject TEXT or --input FILE):
   merge PATTERN FORMAT   the subject with every match replaced by FORMAT
                          ($& the match, $1..$9 or \1..\9 the groups)
 Commands on files (PATH: a file, a directory, or a file pattern whose last
-part may hold * ? [...]; several may be given; none is the current directory):
+part may hold * ? [...]; a PATH that exists is taken as it is, wildcard
+characters and all; - is standard input, and a FIFO or device named is read;
+several may be given; none is the current directory, but for find-files and
+grep-files standard input when it is a pipe or a file, as ripgrep has it:
+a script with piped input gives a PATH, or </dev/null, to search files):
   find-files PATTERN [PATH...]       names of the files holding a match
   grep-files PATTERN [PATH...]       the lines holding a match, as grep:
                                      FILE:TEXT (-n FILE:LINE:TEXT; -o -n -b
                                      FILE:LINE:OFFSET:MATCH, one a match)
   change-files PATTERN FORMAT [PATH...]
                                      replace every match inside the files
+      change-files refuses - and FIFOs, and with no PATH works on the
+      current directory whatever standard input is.
       change-files first finds every file holding a match and changes
       nothing when one of them is read-only, is itself a backup, or would
       have its backup collide with another file; it says which and why.
@@ -641,8 +647,9 @@ Examples:
 )"},
     {"find-files", R"(usage: ravelin find-files [OPTIONS] PATTERN [PATH...]
 The names of the files holding a match, one a line, in walk order. PATH: a
-file, a directory or a file pattern (docs/*.txt); none is the current
-directory. Ignore files, hidden and binary files are left out unless a PATH
+file, a directory or a file pattern (docs/*.txt), - for standard input;
+none is the current directory, or standard input when it is a pipe or a
+file. Ignore files, hidden and binary files are left out unless a PATH
 names them (-u, -uu, -uuu); -r descends, -g GLOB filters, -w, -x, -i, -F.
 Line by line (-U: matches may span lines).
 Examples:
@@ -653,11 +660,13 @@ Examples:
     {"grep-files", R"(usage: ravelin grep-files [OPTIONS] PATTERN [PATH...]
 The lines holding a match, as grep prints them: FILE:TEXT, the file name
 when there are several files or -r; -n line numbers, -b byte offsets, -o
-each match alone (-o -n -b: FILE:LINE:OFFSET:MATCH), -A/-B/-C context, -c
-(--count: FILE:COUNT), -l, -L, -v, -m NUM, -q, -w, -x, -i, -F, -a, --color. PATH: a file, a
-directory or a file pattern; none is the current directory. Ignore files,
-hidden and binary files are left out unless a PATH names them (-u, -uu,
--uuu); -g GLOB includes, -g '!GLOB' excludes. Line by line, as grep (-U:
+each match alone (-o -n -b: FILE:LINE:OFFSET:MATCH), -A/-B/-C context,
+-c (--count: FILE:COUNT), -l, -L, -v, -m NUM, -q, -w, -x, -i, -F, -a,
+--color. PATH: a file, a directory or a file pattern, - for standard input
+(named as grep names it); none is the current directory, or standard input
+when it is a pipe or a file (a script gives a PATH or </dev/null). Ignore
+files, hidden and binary files are left out unless a PATH names them (-u,
+-uu, -uuu); -g GLOB includes, -g '!GLOB' excludes. Line by line, as grep (-U:
 a match may span lines; each line it touches is printed once).
 Examples:
   ravelin grep-files -r -n -C 2 'TODO|FIXME' src

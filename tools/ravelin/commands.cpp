@@ -262,6 +262,10 @@ class HitCollector {
     hits_.push_back(Hit{static_cast<std::uint64_t>(m[0].position), text.size(), line});
     if (firstOnly_) full_ = true;
   }
+  // A match of a stream, searched as a subject (Grep).
+  void OnGrep(RegularExpression& re, const REMatchInfo& m, unsigned line, unsigned, bool& goOn) {
+    OnGrepFile(re, std::string(), m, line, goOn);
+  }
   // FindFiles found a match somewhere in the file (-l, -L, -q, line by
   // line): it touches a line, which is all the view asks then.
   void Found() { hits_.push_back(Hit{0, 0, 1}); }
@@ -328,20 +332,6 @@ std::vector<Blocker> FindBlockers(const RegularExpression& re, const std::vector
   return blockers;
 }
 
-// A file pattern that names exactly the file the walk called name: the
-// wildcard characters of its last component quoted.
-std::string PatternOfOneFile(const std::string& name) {
-  const std::size_t slash = name.rfind('/');
-  const std::size_t last = slash == std::string::npos ? 0 : slash + 1;
-  if (name.find_first_of("*?[", last) == std::string::npos) return name;
-  std::string pattern = name.substr(0, last);
-  for (std::size_t k = last; k < name.size(); ++k) {
-    if (std::strchr("*?[\\", name[k]) != nullptr && name[k] != '\0') pattern += '\\';
-    pattern += name[k];
-  }
-  return pattern;
-}
-
 // The pattern text that the engine's Perl syntax reads as exactly text:
 // each metacharacter behind a backslash. (Only those: a backslash before
 // some other characters, such as < or a letter, makes an operator.)
@@ -371,6 +361,11 @@ class Runner {
     if (!CheckPattern()) return kTrouble;
     if (inv_.saveFile.given && !Save(asGiven)) return kTrouble;
     if (IsFileCommand(inv_.command)) re_.SetDirectoryRecursion(false);
+    // With no PATH, find-files and grep-files search standard input when it
+    // is a pipe or a file, as ripgrep does; otherwise the current directory.
+    if ((inv_.command == Command::kFindFiles || inv_.command == Command::kGrepFiles) && roots_.empty() &&
+        StandardInputIsData())
+      roots_.assign(1, "-");
     int status = kFound;
     switch (inv_.command) {
       case Command::kMatch:
@@ -391,7 +386,7 @@ class Runner {
         status = GrepFiles();
         break;
       case Command::kChangeFiles:
-        status = ChangeFiles();
+        status = RefuseStreams() ? kTrouble : ChangeFiles();
         break;
       case Command::kNone:
         return kTrouble;
@@ -672,6 +667,20 @@ class Runner {
     if (!inv_.count) re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&printer, &Printer::OnFindFile));
     unsigned long n = 0;
     Walk walk(Options());
+    walk.OnStream([&](const std::string& path) {
+      std::string bytes;
+      if (!ReadStream(path, bytes)) return true;
+      HitCollector hits(true, -1);
+      const std::string stopped = SearchStream(bytes, hits);
+      if (!hits.Hits().empty()) {
+        ++n;
+        bool goOn = true;
+        if (!inv_.count) printer.OnFindFile(re_, StreamName(path), goOn);
+      } else if (!stopped.empty()) {
+        skipped_.push_back({StreamName(path), RegularExpression::SearchGaveUp, 0, stopped});
+      }
+      return true;
+    });
     WalkFiles(walk, [&] {
       n += re_.FindFiles();
       return true;
@@ -686,7 +695,7 @@ class Runner {
   bool ShowFileNames() const {
     if (inv_.withFileName) return true;
     if (inv_.noFileName) return false;
-    if (roots_.size() != 1 || HasWildcards(roots_.front())) return true;
+    if (roots_.size() != 1 || IsFilePattern(roots_.front())) return true;
     return Examine(roots_.front()).kind == EntryKind::kDirectory;
   }
 
@@ -726,24 +735,35 @@ class Runner {
     // As grep: success is a selected line, with -L too.
     bool selectedAny = false;
     bool stoppedAny = false;  // the engine gave up on a file, said as it came
-    Walk walk(Options());
-    walk.OnBegin([&] { hits.Start(); });
-    walk.OnDone([&](const SearchedFile& file) {
-      if (findOnly && inv_.maxCount != 0 && file.Matches() > 0) hits.Found();
-      const std::string_view bytes(file.First(), static_cast<std::size_t>(file.Last() - file.First()));
-      const unsigned long selected =
-          view.File(file.Name(), bytes, hits.Hits(), !inv_.text && file.Binary(), file.Stopped());
+    // Prints one file or stream once its matches are in hits; false ends the walk.
+    const auto show = [&](const std::string& name, std::string_view bytes, bool binary, const std::string* stopped) {
+      const unsigned long selected = view.File(name, bytes, hits.Hits(), !inv_.text && binary, stopped != nullptr);
       if (selected > 0) selectedAny = true;
-      if (file.Stopped()) {
+      if (stopped != nullptr) {
         // Said here, where the file's output ends, rather than after the run.
         stoppedAny = true;
         out_.Flush();
         const std::size_t lines = LineCount(bytes.substr(0, DecidedPart(bytes, hits.Hits())));
-        Complain(file.Name() + ": the search stopped early" +
+        Complain(name + ": the search stopped early" +
                  (lines > 0 ? " after line " + std::to_string(lines) : std::string()) +
-                 ", nothing of the file is shown past that point: " + file.StopReason());
+                 ", nothing of the file is shown past that point: " + *stopped);
       }
       return !(inv_.quiet && selectedAny);
+    };
+    Walk walk(Options());
+    walk.OnBegin([&] { hits.Start(); });
+    walk.OnDone([&](const SearchedFile& file) {
+      if (findOnly && inv_.maxCount != 0 && file.Matches() > 0) hits.Found();
+      return show(file.Name(), std::string_view(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
+                  file.Binary(), file.Stopped() ? &file.StopReason() : nullptr);
+    });
+    walk.OnStream([&](const std::string& path) {
+      std::string bytes;
+      if (!ReadStream(path, bytes)) return true;
+      hits.Start();
+      const std::string stopped = SearchStream(bytes, hits);
+      return show(StreamName(path), bytes, std::memchr(bytes.data(), 0, bytes.size()) != nullptr,
+                  stopped.empty() ? nullptr : &stopped);
     });
     WalkFiles(walk, [&] {
       if (findOnly) {
@@ -760,6 +780,53 @@ class Runner {
     }
     if (ReportSkipped(skipped_, false) || stoppedAny) return kTrouble;
     return selectedAny ? kFound : kNotFound;
+  }
+
+  // change-files writes files in place: standard input, a FIFO or a device
+  // named as a PATH cannot be, and the run is refused before it starts.
+  bool RefuseStreams() {
+    bool refused = false;
+    for (const std::string& path : roots_) {
+      if (!IsStreamPath(path)) continue;
+      Complain(StreamName(path) + ": change-files changes files in place; " +
+               (path == "-" ? std::string("standard input") : std::string("a FIFO or a device")) +
+               " cannot be changed (merge reads standard input and prints the result)");
+      refused = true;
+    }
+    return refused;
+  }
+
+  // grep's name for standard input.
+  static std::string StreamName(const std::string& path) { return path == "-" ? "(standard input)" : path; }
+
+  // Reads a PATH the walk does not open (IsStreamPath) to its end. False,
+  // with the reason among the skipped paths, when it cannot be read.
+  bool ReadStream(const std::string& path, std::string& bytes) {
+    int error = 0;
+    if (path == "-") {
+      std::string message;
+      if (!ReadStandardInput(bytes, message)) error = errno != 0 ? errno : EIO;
+    } else {
+      error = ReadFileBytes(path, bytes);
+    }
+    if (error == 0) return true;
+    skipped_.push_back({StreamName(path), RegularExpression::Unreadable, static_cast<unsigned long>(error), ""});
+    return false;
+  }
+
+  // Searches the bytes of a stream as the file walk searches a file: the
+  // expression in the normal syntax with Icase alone of the compile options,
+  // the match options, line by line unless -U. Each match goes to hits. The
+  // engine's message when it gave up part-way, else "".
+  std::string SearchStream(const std::string& bytes, HitCollector& hits) {
+    RegularExpression stream(re_);
+    stream.ClearExpressionOptions();
+    stream.AddExpressionOption(RegularExpression::Normal);
+    if (re_.IsExpressionOption(RegularExpression::Icase)) stream.AddExpressionOption(RegularExpression::Icase);
+    stream.SetStringToMatch(bytes);
+    stream.SetOnGreppingClosure(RegularExpression::OnGreppingClosure(&hits, &HitCollector::OnGrep));
+    stream.Grep();
+    return stream.GetLastSearchError();
   }
 
   // Says on standard error what a file operation passed by: a missing path

@@ -71,6 +71,23 @@ bool HasWildcards(const std::string& path) {
   return false;
 }
 
+bool IsFilePattern(const std::string& path) { return HasWildcards(path) && Examine(path).kind == EntryKind::kMissing; }
+
+bool IsStreamPath(const std::string& path) { return path == "-" || Examine(path).kind == EntryKind::kOther; }
+
+std::string PatternOfOneFile(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t last = slash == std::string::npos ? 0 : slash + 1;
+  if (path.find_first_of("*?[", last) == std::string::npos) return path;
+  if (Examine(path).kind == EntryKind::kDirectory) return path + "/";
+  std::string pattern = path.substr(0, last);
+  for (std::size_t k = last; k < path.size(); ++k) {
+    if (std::strchr("*?[\\", path[k]) != nullptr && path[k] != '\0') pattern += '\\';
+    pattern += path[k];
+  }
+  return pattern;
+}
+
 void Walk::Run(RegularExpression& re, const std::vector<std::string>& roots, const std::function<bool()>& operation) {
   const FilterInPlace inPlace(re, this);
   const auto walkOne = [&](const std::string& root, bool implicit) {
@@ -78,9 +95,11 @@ void Walk::Run(RegularExpression& re, const std::vector<std::string>& roots, con
       passed_.push_back({root, RegularExpression::NotFound, ENOENT, std::string()});
       return true;
     }
+    if (!implicit && stream_ && IsStreamPath(root)) return stream_(root);
     StartRoot(root, implicit);
-    // The library names the files of "*" relative to the current directory.
-    re.SetFilesToMatch(implicit ? std::string("*") : root);
+    // The library names the files of "*" relative to the current directory;
+    // a PATH that exists is given to it as a pattern naming just that.
+    re.SetFilesToMatch(implicit ? std::string("*") : IsFilePattern(root) ? root : PatternOfOneFile(root));
     re.SetDirectoryRecursion(options_.recursive && !named_);
     return operation();
   };
@@ -102,7 +121,7 @@ void Walk::StartRoot(const std::string& root, bool implicit) {
   std::string dir = ".";
   if (implicit) {
     prefix_.clear();
-  } else if (HasWildcards(root)) {
+  } else if (IsFilePattern(root)) {
     const std::size_t slash = root.rfind('/');
     prefix_ = slash == std::string::npos ? std::string() : root.substr(0, slash + 1);
     if (slash != std::string::npos) dir = slash == 0 ? std::string("/") : root.substr(0, slash);

@@ -31,6 +31,18 @@ bool IsVersionControlName(const std::string& name);
 bool InsideVersionControl(const std::string& path);
 // True when the last component of path holds an unescaped * ? or [.
 bool HasWildcards(const std::string& path);
+// True when a PATH is a file pattern: its last component holds wildcards
+// and it names nothing. A PATH that exists is used as it is, whatever its
+// name holds (pages/[id].js).
+bool IsFilePattern(const std::string& path);
+// True when a PATH is read by the command rather than walked by the
+// library: "-" (standard input), or something that exists and is neither a
+// regular file nor a directory (a FIFO, /dev/stdin, <(...), a device).
+bool IsStreamPath(const std::string& path);
+// A file pattern that names exactly the file or directory path names: the
+// wildcard characters of its last component quoted, or, for a directory,
+// a '/' after it.
+std::string PatternOfOneFile(const std::string& path);
 
 // One file searched, as the command sees it once its matches are reported.
 class SearchedFile {
@@ -72,7 +84,9 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   // Points re at each PATH in turn (roots empty: the current directory, its
   // files named relative to it) and runs operation, which calls one of the
   // library's file operations on re and returns false to end the walk. re
-  // searches with this filter while it runs.
+  // searches with this filter while it runs. A stream PATH (IsStreamPath)
+  // goes to the stream handler instead, when one is set; it too returns
+  // false to end the walk.
   void Run(RegexClass::RegularExpression& re, const std::vector<std::string>& roots,
            const std::function<bool()>& operation);
 
@@ -81,6 +95,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
 
   void OnBegin(Begin begin) { begin_ = std::move(begin); }
   void OnDone(Done done) { done_ = std::move(done); }
+  void OnStream(std::function<bool(const std::string&)> stream) { stream_ = std::move(stream); }
 
   bool EnterDirectory(const std::string& name) override;
   void LeaveDirectory(const std::string& name) override;
@@ -111,6 +126,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   IgnoreRules rules_;
   Begin begin_;
   Done done_;
+  std::function<bool(const std::string&)> stream_;
   std::vector<RegexClass::RegularExpression::SkippedFile> passed_;
   // The PATH being walked.
   bool named_ = false;          // one file, named outright
