@@ -135,6 +135,12 @@ for how in file pipe; do
   cmp -s "$work/out" "$work/ref" || fail "differs from rg: $(diff "$work/ref" "$work/out" | head -n 4)"
   expect_no_err
 done
+# -r with no PATH is the current directory whatever standard input is, as
+# with grep -r.
+current="find-files -r z, no PATH, standard input a pipe"
+(cd "$g" && "$RAVELIN" find-files -r z </dev/null) >"$work/ref" 2>&1
+(cd "$g" && cat "$work/in.txt" | "$RAVELIN" find-files -r z) >"$work/out" 2>&1
+[ -s "$work/ref" ] && cmp -s "$work/out" "$work/ref" || fail "not the current directory"
 # PATHs the walk does not open are read as grep reads them: '-', a FIFO,
 # /dev/stdin, a process substitution, a device; a PATH that exists is used
 # as it is, wildcard characters and all.

@@ -489,8 +489,8 @@ Commands on files (PATH: a file, a directory, or a file pattern whose last
 part may hold * ? [...]; a PATH that exists is taken as it is, wildcard
 characters and all; - is standard input, and a FIFO or device named is read;
 several may be given; none is the current directory, but for find-files and
-grep-files standard input when it is a pipe or a file, as ripgrep has it:
-a script with piped input gives a PATH, or </dev/null, to search files):
+grep-files without -r standard input when it is a pipe or a file, as ripgrep
+has it: a script with piped input gives a PATH, -r or </dev/null):
   find-files PATTERN [PATH...]       names of the files holding a match
   grep-files PATTERN [PATH...]       the lines holding a match, as grep:
                                      FILE:TEXT (-n FILE:LINE:TEXT; -o -n -b
@@ -648,8 +648,8 @@ Examples:
     {"find-files", R"(usage: ravelin find-files [OPTIONS] PATTERN [PATH...]
 The names of the files holding a match, one a line, in walk order. PATH: a
 file, a directory or a file pattern (docs/*.txt), - for standard input;
-none is the current directory, or standard input when it is a pipe or a
-file. Ignore files, hidden and binary files are left out unless a PATH
+none is the current directory, or without -r standard input when it is a
+pipe or a file. Ignore files, hidden and binary files are left out unless a PATH
 names them (-u, -uu, -uuu); -r descends, -g GLOB filters, -w, -x, -i, -F.
 Line by line (-U: matches may span lines).
 Examples:
@@ -663,9 +663,9 @@ when there are several files or -r; -n line numbers, -b byte offsets, -o
 each match alone (-o -n -b: FILE:LINE:OFFSET:MATCH), -A/-B/-C context,
 -c (--count: FILE:COUNT), -l, -L, -v, -m NUM, -q, -w, -x, -i, -F, -a,
 --color. PATH: a file, a directory or a file pattern, - for standard input
-(named as grep names it); none is the current directory, or standard input
-when it is a pipe or a file (a script gives a PATH or </dev/null). Ignore
-files, hidden and binary files are left out unless a PATH names them (-u,
+(named as grep names it); none is the current directory, or without -r
+standard input when it is a pipe or a file (a script gives a PATH or
+</dev/null). Ignore files, hidden and binary files are left out unless a PATH names them (-u,
 -uu, -uuu); -g GLOB includes, -g '!GLOB' excludes. Line by line, as grep (-U:
 a match may span lines; each line it touches is printed once).
 Examples:

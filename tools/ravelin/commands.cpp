@@ -362,8 +362,9 @@ class Runner {
     if (inv_.saveFile.given && !Save(asGiven)) return kTrouble;
     if (IsFileCommand(inv_.command)) re_.SetDirectoryRecursion(false);
     // With no PATH, find-files and grep-files search standard input when it
-    // is a pipe or a file, as ripgrep does; otherwise the current directory.
-    if ((inv_.command == Command::kFindFiles || inv_.command == Command::kGrepFiles) && roots_.empty() &&
+    // is a pipe or a file, as ripgrep does; otherwise, and with -r as grep -r
+    // has it, the current directory.
+    if ((inv_.command == Command::kFindFiles || inv_.command == Command::kGrepFiles) && roots_.empty() && !recursive_ &&
         StandardInputIsData())
       roots_.assign(1, "-");
     int status = kFound;
