@@ -763,8 +763,7 @@ class Runner {
       if (!ReadStream(path, bytes)) return true;
       hits.Start();
       const std::string stopped = SearchStream(bytes, hits);
-      return show(StreamName(path), bytes, std::memchr(bytes.data(), 0, bytes.size()) != nullptr,
-                  stopped.empty() ? nullptr : &stopped);
+      return show(StreamName(path), bytes, bytes.find('\0') != std::string::npos, stopped.empty() ? nullptr : &stopped);
     });
     WalkFiles(walk, [&] {
       if (findOnly) {
