@@ -151,6 +151,9 @@ done <<'ROWS'
 -A 5|h.txt:ab\n|2
 -U -v -n|z.txt:1:foo\n|2
 ROWS
+# The same for standard input, searched as a file is.
+run_in "$(cat "$g/i.txt")" grep-files -v -c '(a*)*b' - "$g/z.txt"
+expect_rc 2; expect_out "$g/z.txt:1\n"; expect_err "(standard input): the search stopped early, nothing"
 
 # The progress line: never when standard error is not a terminal (the checks
 # above saw an empty standard error), shown on a terminal.

@@ -262,9 +262,11 @@ class HitCollector {
     hits_.push_back(Hit{static_cast<std::uint64_t>(m[0].position), text.size(), line});
     if (firstOnly_) full_ = true;
   }
-  // A match of a stream, searched as a subject (Grep).
+  // A match of a stream, searched as a subject (Grep): its search ends once
+  // nothing more of it is wanted, as the search of a file for -l, -L and -q.
   void OnGrep(RegularExpression& re, const REMatchInfo& m, unsigned line, unsigned, bool& goOn) {
     OnGrepFile(re, std::string(), m, line, goOn);
+    if (full_) goOn = false;
   }
   // FindFiles found a match somewhere in the file (-l, -L, -q, line by
   // line): it touches a line, which is all the view asks then.
