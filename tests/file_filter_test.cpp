@@ -54,6 +54,9 @@ class Recorder : public RegularExpression::FileFilter {
     calls.push_back("done " + name + " " + std::to_string(matches) + " [" + std::string(first, last) + "]");
     return !stopAtFirstDone;
   }
+  void SearchStopped(const std::string& name, const std::string& reason) override {
+    calls.push_back("stopped " + name + (reason.empty() ? " (no reason)" : ""));
+  }
 };
 
 std::vector<std::string>* events;
@@ -192,4 +195,39 @@ TEST(FileFilter, HearsOfLinksAndHardLinksAndARefusedLinkLeavesItsFileToItsOwnNam
   struct stat st = {};
   ASSERT_EQ(lstat(dir.Join("t/a.txt").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// A file the engine gives up on part-way is heard of between its matches
+// and its FileDone, on any number of threads.
+TEST(FileFilter, HearsOfASearchTheEngineGaveUp) {
+  TempDir dir;
+  const std::string hard(3000, 'a');
+  dir.Write("t/a.txt", "ab\n" + hard + "\nab\n");
+  dir.Write("t/b.txt", hard + "\nab\n");
+  for (bool grep : {true, false}) {
+    for (unsigned threads : {1U, 3U}) {
+      Recorder filter;
+      events = &filter.calls;
+      RegularExpression re;
+      re.SetExpression("(a*)*b");
+      re.SetFilesToMatch(dir.Join("t"));
+      re.SetFileThreads(threads);
+      re.SetFileFilter(&filter);
+      re.SetOnGreppingFiles(&OnGrep);
+      re.SetOnFindFiles(&OnFind);
+      grep ? re.GrepFiles() : re.FindFiles();
+      std::vector<std::string> results;
+      for (const std::string& c : filter.calls)
+        if (c.rfind("take", 0) != 0) results.push_back(c.substr(0, c.find('[')));
+      const std::string a = dir.Join("t/a.txt"), b = dir.Join("t/b.txt");
+      const std::vector<std::string> want =
+          grep
+              ? std::vector<std::string>{"search " + a, "match " + a + ":1:ab", "stopped " + a,     "done " + a + " 1 ",
+                                         "search " + b, "stopped " + b,         "done " + b + " 0 "}
+              : std::vector<std::string>{"search " + a, "found " + a,   "done " + a + " 1 ",
+                                         "search " + b, "stopped " + b, "done " + b + " 0 "};
+      EXPECT_EQ(results, want) << (grep ? "GrepFiles" : "FindFiles") << ", " << threads << " threads";
+      ASSERT_EQ(re.GetSkippedFiles().size(), grep ? 2U : 1U);
+    }
+  }
 }

@@ -351,6 +351,10 @@ class RAVELIN_API RegularExpression {
     // gave up on it. Follows every SearchFile that returned true. [first,
     // last) are its bytes as read. False ends the walk.
     virtual bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches);
+    // Addition. The engine gave up searching the file part-way (reason: its
+    // message, as SkippedFile::text has it): the matches reported before were
+    // found, and the rest of the file is unknown. Comes before its FileDone.
+    virtual void SearchStopped(const std::string& name, const std::string& reason);
 
    protected:
     FileFilter() = default;

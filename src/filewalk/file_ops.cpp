@@ -15,6 +15,7 @@ bool RegularExpression::FileFilter::SearchBytes(const char*, const char*) const 
 bool RegularExpression::FileFilter::TakeOpenedFile(const std::string&, const FileFacts&) { return true; }
 bool RegularExpression::FileFilter::SearchFile(const std::string&, const char*, const char*) { return true; }
 bool RegularExpression::FileFilter::FileDone(const std::string&, const char*, const char*, unsigned) { return true; }
+void RegularExpression::FileFilter::SearchStopped(const std::string&, const std::string&) {}
 
 std::shared_ptr<const detail::CompiledExpression> RegularExpression::FileExpression() {
   const bool icase = IsExpressionOption(Icase);

@@ -340,6 +340,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     skip.reason = RegularExpression::SearchGaveUp;
     skip.text = reason;
     walker_.skipped_.push_back(std::move(skip));
+    if (walker_.filter_ != nullptr) walker_.filter_->SearchStopped(name, reason);
     return onFailure == nullptr || onFailure(name.c_str(), reason);
   }
 

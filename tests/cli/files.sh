@@ -51,13 +51,15 @@ check 0 "$t/sub/d.txt:2:2:alpha\n"                     grep-files -o -n -b 'al\w
 check 0 "$t/a.txt:1:0:alpha beta\n"                    grep-files -Hnbo 'alpha\sbeta' "$t/a.txt"
 check 0 "$t/a.txt:1:6:beta\n$t/b.log:1:0:beta\n"       grep-files -o -n -b beta "$t"
 check 0 "$t/sp ace.txt:1:4:alpha\n"                    grep-files -onb alpha "$t/sp*"
-check 0 '7\n'                                          grep-files --count -r -uu alpha "$t"
+# -c and --count: the selected lines of each file, as grep counts them.
+check 0 "$t/.hidden.txt:1\n$t/a.txt:2\n$t/b.log:0\n$t/c.txt:0\n$t/new\nline.txt:1\n$t/sp ace.txt:1\n$t/.dot/f.txt:1\n$t/sub/d.txt:1\n$t/sub/e.txt:0\n" \
+                                                       grep-files --count -r -uu alpha "$t"
 # Line by line no match holds a newline; with -U a match over several lines
 # prints each line it touches once.
 check 1 ''                                             grep-files -H -n 'beta\ngamma' "$t/a.txt"
 check 0 "$t/a.txt:1:alpha beta\n$t/a.txt:2:gamma alpha\n" grep-files -U -H -n 'beta\ngamma' "$t/a.txt"
 check 1 ''                                             grep-files omega "$t"
-check 1 '0\n'                                          grep-files --count omega "$t"
+check 1 '0\n'                                          grep-files --count omega "$t/a.txt"
 
 # Files are searched with the normal syntax; other syntax options draw a note.
 run grep-files -Honb --syntax extended 'al(pha)' "$t/a.txt"
@@ -67,7 +69,7 @@ check 0 "$t/a.txt:1:0:alpha\n$t/a.txt:2:17:alpha\n" grep-files -Honb --syntax pe
 
 # Literal text is literal in files too: grep-files -F against grep -F -n -b -o,
 # change-files --syntax literal against perl's s/\Q...\E//g, metacharacters,
-# backslashes and \E included.
+# backslashes and \E included; the format is plain text too.
 l="$work/literal"
 mkdir -p "$l"
 printf 'a.b axb a*b (x) [y] $z^ \\E end\\\na\\Eb {1,2} a|b a+b? \\Q q A.B\n' >"$l/m.txt"
@@ -81,9 +83,9 @@ for pat in 'a.b' 'a*b' '(x)' '[y]' '$z^' '\E' 'a\Eb' 'end\' '{1,2}' 'a|b' 'a+b?'
   done
   cp "$work/m.orig" "$l/m.txt"
   run change-files --count --syntax literal "$pat" '<$&>' "$l/m.txt"
-  PAT=$pat perl -pe 's/\Q$ENV{PAT}\E/<$&>/g' "$work/m.orig" >"$work/ref"
+  PAT=$pat perl -pe 's/\Q$ENV{PAT}\E/<\$&>/g' "$work/m.orig" >"$work/ref"
   [ "$(cat "$work/out")" = "$(grep -F -o -- "$pat" "$work/m.orig" | wc -l)" ] || fail "replacement count"
-  cmp -s "$work/ref" "$l/m.txt" || fail "differs from perl s/\\Q$pat\\E/<\$&>/g"
+  cmp -s "$work/ref" "$l/m.txt" || fail "differs from perl s/\\Q$pat\\E/<\\\$&>/g"
 done
 check 0 "$t/a.txt\n$t/sp ace.txt\n" find-files -r --fixed-strings 'alpha' "$t/[as]*"
 
@@ -125,6 +127,33 @@ expect_err "$h/b.txt: the search stopped early"
 printf 'xX X\n' | cmp -s - "$h/a.txt" || fail "a.txt not changed"
 printf 'X\n' | cmp -s - "$h/c.txt" || fail "c.txt not changed"
 cmp -s "$work/b.orig" "$h/b.txt" || fail "b.txt touched"
+# grep-files shows nothing of such a file past the matches found before the
+# engine gave up (no later line, count or name passes for a whole answer),
+# says so where its output ends, and exits 2.
+g="$work/gaveup"
+mkdir -p "$g"
+{ printf 'ab\nfoo\n'; head -c 3000 /dev/zero | tr '\0' a; printf '\nab\nfoo\n'; } >"$g/h.txt"
+{ printf 'foo\n'; head -c 3000 /dev/zero | tr '\0' a; printf '\nab\nfoo\n'; } >"$g/i.txt"
+printf 'foo\n' >"$g/z.txt"
+while IFS='|' read -r flags want stops; do
+  read -ra f <<<"$flags"
+  run grep-files "${f[@]}" '(a*)*b' "$g/h.txt" "$g/i.txt" "$g/z.txt"
+  want=${want//h.txt/$g/h.txt}
+  expect_rc 2; expect_out "${want//z.txt/$g/z.txt}"
+  expect_err "$g/i.txt: the search stopped early, nothing"
+  [ "$(grep -c 'stopped early' "$work/err")" = "$stops" ] || fail "the stops are not said once each"
+done <<'ROWS'
+-n|h.txt:1:ab\n|2
+-v|z.txt:foo\n|2
+-c|z.txt:0\n|2
+-m 1 -c|h.txt:1\nz.txt:0\n|2
+-L|z.txt\n|1
+-A 5|h.txt:ab\n|2
+-U -v -n|z.txt:1:foo\n|2
+ROWS
+# The same for standard input, searched as a file is.
+run_in "$(cat "$g/i.txt")" grep-files -v -c '(a*)*b' - "$g/z.txt"
+expect_rc 2; expect_out "$g/z.txt:1\n"; expect_err "(standard input): the search stopped early, nothing"
 
 # The progress line: never when standard error is not a terminal (the checks
 # above saw an empty standard error), shown on a terminal.
@@ -134,10 +163,10 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   current="change-files on a terminal"
   script -qec "'$RAVELIN' change-files -r alpha omega '$c'" /dev/null >"$work/tty" 2>&1
   grep -q 'ravelin: [0-9]* files*, [0-9]* match' "$work/tty" || fail "no progress line on a terminal"
+  # grep-files -c prints as it goes, as grep: no progress line between its lines.
   current="grep-files --count on a terminal"
-  script -qec "'$RAVELIN' grep-files --count -r omega '$c'" /dev/null >"$work/tty" 2>&1
-  grep -q 'ravelin: [0-9]* files*, [0-9]* match' "$work/tty" || fail "no progress line on a terminal"
-  sed 's/.*\x1b\[K//' "$work/tty" | tr -d '\r' | grep -qx 5 || fail "no count after the progress line"
+  script -qec "'$RAVELIN' grep-files --count -r omega '$c/a.txt'" /dev/null >"$work/tty" 2>&1
+  [ "$(tr -d '\r' <"$work/tty")" = 2 ] || fail "not the bare count of one file"
 fi
 
 finish

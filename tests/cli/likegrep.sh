@@ -47,6 +47,9 @@ done <<'ROWS'
 -l|template
 -l|t crosses$
 -L|namespace std
+-L|e
+-L|no such text anywhere
+--count -v|std
 -w|size
 -w -n -o|ptr
 -x -n|#endif
@@ -87,16 +90,26 @@ for f in a.txt keep.log x.log top-only.txt '#hash' 'space ' secret.txt .env src/
          docs/draft1.md docs/old/x.md docs/old/keep.md build/out.o .hidden/h.txt; do
   printf 'z\n' >"$g/$f"
 done
+# Nested repositories, a folder .git and a submodule's .git file: the
+# outer .gitignore and exclude rules stop at their tops, .ignore ones do not.
+mkdir -p "$g/nested/.git" "$g/nested/build" "$g/mod/deep"
+printf 'own.txt\n#z\n' >"$g/nested/.gitignore"
+printf 'gitdir: ../.git/modules/mod\n' >"$g/mod/.git"
+for f in nested/n.log nested/own.txt nested/build/b.txt nested/secret.txt nested/draft2.md mod/m.log mod/keep.log \
+         mod/deep/d.txt mod/top-only.txt; do
+  printf 'z\n' >"$g/$f"
+done
+printf 'draft*\n#z\n' >"$g/.ignore"
 printf 'z\0\1\2' >"$g/bin.dat"
 printf 'z\0' >"$g/src/bin2.dat"
 # Links to files outside the tree, met in the walk: followed with --follow only.
 printf 'z\n' >"$work/outside.txt" && printf 'z\n' >"$work/outside.c"
 ln -s ../outside.txt "$g/link.txt" && ln -s ../../outside.c "$g/src/link.c"
-rg_files() { (cd "$g" && HOME="$work" XDG_CONFIG_HOME="$work" rg --no-config --files "$@") | grep -v '^\.git/' | sort; }
+rg_files() { (cd "$g" && HOME="$work" XDG_CONFIG_HOME="$work" rg --no-config --files "$@") | grep -v -e '^\.git/' -e '/\.git/' -e '/\.git$' | sort; }
 while IFS='|' read -r flags binary; do
   read -ra f <<<"$flags"
   current="find-files -r ${flags:-(defaults)} against rg --files"
-  (cd "$g" && "$RAVELIN" find-files -r "${f[@]}" z) >"$work/out" 2>"$work/err"
+  (cd "$g" && "$RAVELIN" find-files -r "${f[@]}" z </dev/null) >"$work/out" 2>"$work/err"
   sort -o "$work/out" "$work/out"
   if [ "$binary" = yes ]; then rg_files "${f[@]}" >"$work/ref"; else rg_files "${f[@]}" | grep -v 'bin2*\.dat$' >"$work/ref"; fi
   [ -s "$work/ref" ] || fail "rg lists nothing"
@@ -113,6 +126,57 @@ done <<'ROWS'
 --follow|no
 --follow -g *.c|no
 ROWS
+# With no PATH, standard input is searched when it is a pipe or a file, as
+# rg does; /dev/null (the table above) leaves the current directory.
+printf 'z one\nnone\nz two\n' >"$work/in.txt"
+(cd "$g" && rg --no-config -n z <"$work/in.txt") >"$work/ref"
+for how in file pipe; do
+  current="grep-files -n z, no PATH, standard input a $how"
+  if [ "$how" = file ]; then
+    (cd "$g" && "$RAVELIN" grep-files -n z <"$work/in.txt") >"$work/out" 2>"$work/err"
+  else
+    (cd "$g" && cat "$work/in.txt" | "$RAVELIN" grep-files -n z) >"$work/out" 2>"$work/err"
+  fi
+  cmp -s "$work/out" "$work/ref" || fail "differs from rg: $(diff "$work/ref" "$work/out" | head -n 4)"
+  expect_no_err
+done
+# -r with no PATH is the current directory whatever standard input is, as
+# with grep -r.
+current="find-files -r z, no PATH, standard input a pipe"
+(cd "$g" && "$RAVELIN" find-files -r z </dev/null) >"$work/ref" 2>&1
+(cd "$g" && cat "$work/in.txt" | "$RAVELIN" find-files -r z) >"$work/out" 2>&1
+[ -s "$work/ref" ] && cmp -s "$work/out" "$work/ref" || fail "not the current directory"
+# PATHs the walk does not open are read as grep reads them: '-', a FIFO,
+# /dev/stdin, a process substitution, a device; a PATH that exists is used
+# as it is, wildcard characters and all.
+mkdir -p "$work/w/pages" && printf 'z id\n' >"$work/w/pages/[id].js" && printf 'z i\n' >"$work/w/pages/i.js"
+mkfifo "$work/w/fifo"
+while IFS='|' read -r paths; do
+  read -ra p <<<"$paths"
+  current="grep-files -H -n z $paths against grep"
+  feed() { case " $paths " in *" fifo "*) printf 'z fifo\n' >"$work/w/fifo" & ;; esac; }
+  feed
+  (cd "$work/w" && grep -H -n z "${p[@]}" <"$work/in.txt") >"$work/ref" 2>/dev/null
+  want=$?
+  feed
+  (cd "$work/w" && "$RAVELIN" grep-files -H -n z "${p[@]}" <"$work/in.txt") >"$work/out" 2>"$work/err"
+  rc=$?
+  expect_rc "$want"
+  cmp -s "$work/out" "$work/ref" || fail "differs from grep: $(diff "$work/ref" "$work/out" | head -n 4)"
+done <<'ROWS'
+- fifo
+/dev/stdin pages/[id].js
+pages/[id].js /dev/null
+ROWS
+check 0 "$work/w/pages/i.js:z i\n" grep-files -H z "$work/w/pages/[h-j].js"
+current="grep-files z <(...)"
+[ "$("$RAVELIN" grep-files z <(printf 'z sub\n') </dev/null)" = "z sub" ] || fail "a process substitution is not read"
+# change-files writes in place: standard input and FIFOs are refused.
+for path in - "$work/w/fifo"; do
+  run change-files z Z "$path"
+  expect_rc 2; expect_err "cannot be changed"
+done
+
 # A binary file, or one in a version-control folder, is never changed
 # without being asked; a PATH naming a binary file is refused.
 cp "$g/bin.dat" "$work/bin.orig"

@@ -39,7 +39,7 @@ run --load "$work/s3" merge --subject x
 expect_usage; expect_err "merge needs FORMAT (the loaded record holds none)"
 # No PATH, and none in the record: the current directory, names without ./.
 cd "$work/t" || exit 1
-check 0 'a.old\nsub/b.old\n' --load "$work/s1" -r -i find-files alpha
+check 0 'a.old\nsub/b.old\n' --load "$work/s1" -r -i find-files alpha </dev/null
 cd "$work" || exit 1
 
 # Unreadable or malformed records, unwritable destinations: status 2, and

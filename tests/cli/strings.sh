@@ -27,10 +27,15 @@ check 0 'b<a>n<a>n<a>'                             merge '(a)' '<\1>' --subject 
 check 1 'banana'                                   merge z '[$&]' --subject banana
 # An empty format deletes the matches, as sed and perl do.
 check 0 'bnn'                                      merge a '' --subject banana
+# After a match, an empty match where it ended is replaced too, as perl has it
+# (sed gives -a-b-c-); with -F the format is plain text as well.
+check 0 '-a-b--c-\n'                               merge 'x*' - --subject $'abxxc\n'
+check 0 'cost $5.00 \\1 $& \\n'                     merge -F X 'cost $5.00 \1 $& \n' --subject X
 check 0 ''                                         merge a '' --no-copy --subject banana
 
 # --count prints only the count the operation returns.
 check 0 '3\n'                                      grep --count a --subject banana
+check 0 '3\n'                                      grep -c a --subject banana
 check 0 '3\n'                                      merge --count a x --subject banana
 check 0 '1\n'                                      search --count n --subject banana
 check 1 '0\n'                                      match --count n --subject banana

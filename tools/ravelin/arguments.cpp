@@ -185,7 +185,7 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
     inv.recursive = true;
   else if (name == "ignore-case")
     inv.ignoreCase = true;
-  else if (name == "count")
+  else if (name == "count" || name == "count-lines")
     inv.count = true;
   else if (name == "stats")
     inv.stats = true;
@@ -217,8 +217,6 @@ bool ApplyFlag(Invocation& inv, const std::string& name) {
     inv.onlyMatching = true;
   else if (name == "invert-match")
     inv.invert = true;
-  else if (name == "count-lines")
-    inv.countLines = true;
   else if (name == "files-with-matches")
     inv.filesWith = true;
   else if (name == "files-without-match")
@@ -326,7 +324,7 @@ void ApplyShortFlags(Invocation& inv, const std::string& arg, int argc, char** a
         inv.invert = true;
         break;
       case 'c':
-        inv.countLines = true;
+        inv.count = true;
         break;
       case 'l':
         inv.filesWith = true;
@@ -502,13 +500,19 @@ Commands on a subject (standard input, --subject TEXT or --input FILE):
   merge PATTERN FORMAT   the subject with every match replaced by FORMAT
                          ($& the match, $1..$9 or \1..\9 the groups)
 Commands on files (PATH: a file, a directory, or a file pattern whose last
-part may hold * ? [...]; several may be given; none is the current directory):
+part may hold * ? [...]; a PATH that exists is taken as it is, wildcard
+characters and all; - is standard input, and a FIFO or device named is read;
+several may be given; none is the current directory, but for find-files and
+grep-files without -r standard input when it is a pipe or a file, as ripgrep
+has it: a script with piped input gives a PATH, -r or </dev/null):
   find-files PATTERN [PATH...]       names of the files holding a match
   grep-files PATTERN [PATH...]       the lines holding a match, as grep:
                                      FILE:TEXT (-n FILE:LINE:TEXT; -o -n -b
                                      FILE:LINE:OFFSET:MATCH, one a match)
   change-files PATTERN FORMAT [PATH...]
                                      replace every match inside the files
+      change-files refuses - and FIFOs, and with no PATH works on the
+      current directory whatever standard input is.
       change-files first finds every file holding a match and changes
       nothing when one of them is read-only, is itself a backup, has
       several hard links, or would have its backup collide with another
@@ -540,8 +544,10 @@ grep-files output (grep's letters and meanings):
   -n, --line-number        the line number       -b, --byte-offset  the offset
   -H, --with-filename      always the file name  -h, --no-filename  never
   -o, --only-matching      each match alone      -v, --invert-match other lines
-  -c, --count-lines        matching lines per file
-  -l, --files-with-matches     -L, --files-without-match
+  -c, --count              selected lines per file, FILE:COUNT (or COUNT for
+                           one file); also --count-lines
+  -l, --files-with-matches     -L, --files-without-match (status 0, as grep,
+                           when a line was selected, not when a file is listed)
   -m, --max-count NUM      stop a file after NUM selected lines
   -A, --after-context NUM  -B, --before-context NUM  -C, --context NUM
   -q, --quiet              nothing printed; status 0 at the first match
@@ -568,6 +574,7 @@ change-files:
   --keep-going             change the files that can be changed safely, leave
                            the others and name them (status 2)
   --stats                  print replacements and files changed
+  -c, --count              print only the number of replacements
 
 Other options (before or after the command; -- ends them):
   -U, --multiline          search the subject or file as a whole, as the
@@ -580,7 +587,8 @@ Other options (before or after the command; -- ends them):
   -i, --ignore-case        ignore case (the Icase option)
   --syntax S               normal (Perl, the default; also called perl),
                            extended, basic, literal
-  -F, --fixed-strings      the pattern is plain text (--syntax literal)
+  -F, --fixed-strings      the pattern is plain text (--syntax literal), and
+                           so is the FORMAT of merge and change-files
   --option NAME            add a compile option (Icase, NewlineAlt, Literal...)
   --no-option NAME         remove a compile option
   --match-option NAME      add a match option (NotBol, NotDotNewline, NotNull...)
@@ -589,7 +597,9 @@ Other options (before or after the command; -- ends them):
   --copy                   merge: keep the text between matches (the default)
   -s, --no-messages        no messages about missing or unreadable files (the
                            status stays 2)
-  --count                  print only the count the operation returns
+  -c, --count              print only the count the operation returns:
+                           matches (grep, merge), 0 or 1 (match, search),
+                           files (find-files); grep-files counts per file
   --subject TEXT           the subject of the string commands
   --input FILE             read the subject from FILE
   --load FILE              start from the settings record in FILE
@@ -604,6 +614,9 @@ change-files a file that could not be changed or a refused run; 128 + the
 signal when a signal stopped change-files.
 Files are searched with the normal (Perl) syntax or as plain text (literal);
 of the other compile options only Icase applies to finding matches in files.
+merge and change-files replace as Perl's s///g does: after a match, an empty
+match right where it ended is replaced too (echo abxxc | ravelin merge 'x*' -
+gives -a-b--c-, where sed gives -a-b-c-).
 Matches never span lines unless -U is given; grep-files then prints each
 line a match touches once.
 )";
@@ -647,17 +660,20 @@ Examples:
 )"},
     {"merge", R"(usage: ravelin merge PATTERN FORMAT [--subject TEXT | --input FILE]
 The subject with every match replaced by FORMAT ($& the match, $1..$9 or
-\1..\9 the groups; an empty FORMAT deletes the matches); --no-copy prints
-only the replaced matches. Line by line, as sed: no match holds a newline,
-$ is the line's end (-U: the whole subject, as the library searches it).
+\1..\9 the groups; an empty FORMAT deletes the matches; with -F the FORMAT
+is plain text); --no-copy prints only the replaced matches. Line by line:
+no match holds a newline, $ is the line's end (-U: the whole subject, as
+the library searches it). An empty match right after a match is replaced
+too, as Perl's s///g does (sed does not): 'x*' over abxxc gives -a-b--c-.
 Examples:
   echo 'anna@example, bob@host' | ravelin merge '(\w+)@(\w+)' '$2:$1'
   ravelin merge --no-copy '\d+' '<$&>' --input notes.txt
 )"},
     {"find-files", R"(usage: ravelin find-files [OPTIONS] PATTERN [PATH...]
 The names of the files holding a match, one a line, in walk order. PATH: a
-file, a directory or a file pattern (docs/*.txt); none is the current
-directory. Ignore files, hidden and binary files are left out unless a PATH
+file, a directory or a file pattern (docs/*.txt), - for standard input;
+none is the current directory, or without -r standard input when it is a
+pipe or a file. Ignore files, hidden and binary files are left out unless a PATH
 names them (-u, -uu, -uuu); -r descends, -g GLOB filters, -w, -x, -i, -F.
 Line by line (-U: matches may span lines).
 Examples:
@@ -668,11 +684,13 @@ Examples:
     {"grep-files", R"(usage: ravelin grep-files [OPTIONS] PATTERN [PATH...]
 The lines holding a match, as grep prints them: FILE:TEXT, the file name
 when there are several files or -r; -n line numbers, -b byte offsets, -o
-each match alone (-o -n -b: FILE:LINE:OFFSET:MATCH), -A/-B/-C context, -c,
--l, -L, -v, -m NUM, -q, -w, -x, -i, -F, -a, --color. PATH: a file, a
-directory or a file pattern; none is the current directory. Ignore files,
-hidden and binary files are left out unless a PATH names them (-u, -uu,
--uuu); -g GLOB includes, -g '!GLOB' excludes. Line by line, as grep (-U:
+each match alone (-o -n -b: FILE:LINE:OFFSET:MATCH), -A/-B/-C context,
+-c (--count: FILE:COUNT), -l, -L, -v, -m NUM, -q, -w, -x, -i, -F, -a,
+--color. PATH: a file, a directory or a file pattern, - for standard input
+(named as grep names it); none is the current directory, or without -r
+standard input when it is a pipe or a file (a script gives a PATH or
+</dev/null). Ignore files, hidden and binary files are left out unless a PATH names them (-u,
+-uu, -uuu); -g GLOB includes, -g '!GLOB' excludes. Line by line, as grep (-U:
 a match may span lines; each line it touches is printed once).
 Examples:
   ravelin grep-files -r -n -C 2 'TODO|FIXME' src
@@ -691,8 +709,10 @@ version-control folders are never changed (--binary for binary files).
 --backup EXT keeps the old file with its extension replaced (notes.txt ->
 notes.bak), --suffix SUFFIX with SUFFIX appended (util.c -> util.c.bak with
 --suffix .bak); --stats counts.
-Line by line, as sed -i: no match holds a newline, so ' *// TODO.*' ends at
-the line's end (-U: the whole file, matches may span lines).
+Line by line: no match holds a newline, so ' *// TODO.*' ends at the line's
+end (-U: the whole file, matches may span lines); empty matches are replaced
+as merge replaces them (Perl's rule). -F: pattern and FORMAT are plain text;
+-c prints the number of replacements.
 Examples:
   ravelin change-files -r --dry-run 'colou?r' hue docs | less
   ravelin change-files -r --backup bak --stats 'gr[ae]y' silver 'docs/*.txt'

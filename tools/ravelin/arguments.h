@@ -68,7 +68,7 @@ struct Invocation {
 
   bool recursive = false;   // -r
   bool ignoreCase = false;  // -i
-  bool count = false;       // --count
+  bool count = false;       // -c, --count (--count-lines)
   bool stats = false;       // --stats
   bool keepGoing = false;   // --keep-going
   bool noMessages = false;  // -s, --no-messages
@@ -86,7 +86,6 @@ struct Invocation {
   bool byteOffsets = false;        // -b
   bool onlyMatching = false;       // -o
   bool invert = false;             // -v
-  bool countLines = false;         // -c: per file
   bool filesWith = false;          // -l
   bool filesWithout = false;       // -L
   bool wordRegexp = false;         // -w

@@ -126,27 +126,6 @@ class Printer {
   Output& out_;
 };
 
-// Counts files and matches of grep-files for the progress line. Files
-// arrive one after another, so a change of name is a new file.
-class Tally {
- public:
-  explicit Tally(Progress& progress) : progress_(progress) {}
-
-  void OnGrepFile(RegularExpression&, std::string fileName, const REMatchInfo&, unsigned, bool&) {
-    if (matches_ == 0 || fileName != lastFile_) {
-      ++files_;
-      lastFile_ = fileName;
-    }
-    progress_.Update(files_, ++matches_);
-  }
-
- private:
-  Progress& progress_;
-  std::string lastFile_;
-  unsigned long files_ = 0;
-  unsigned long matches_ = 0;
-};
-
 // Follows ChangeFiles runs to tell how many files they changed. The library
 // writes a file when the first match of the next file is reported (before
 // that match's event) or when the run ends, so the problems recorded between
@@ -282,6 +261,12 @@ class HitCollector {
     hits_.push_back(Hit{static_cast<std::uint64_t>(m[0].position), text.size(), line});
     if (firstOnly_) full_ = true;
   }
+  // A match of a stream, searched as a subject (Grep): its search ends once
+  // nothing more of it is wanted, as the search of a file for -l, -L and -q.
+  void OnGrep(RegularExpression& re, const REMatchInfo& m, unsigned line, unsigned, bool& goOn) {
+    OnGrepFile(re, std::string(), m, line, goOn);
+    if (full_) goOn = false;
+  }
   // FindFiles found a match somewhere in the file (-l, -L, -q, line by
   // line): it touches a line, which is all the view asks then.
   void Found() { hits_.push_back(Hit{0, 0, 1}); }
@@ -373,6 +358,7 @@ class Runner {
     ExitStatus configured = kFound;
     if (!Configure(configured)) return configured;
     const RegularExpression asGiven(re_);  // the settings record keeps the user's own text
+    QuoteLiteralFormat();
     if (IsFileCommand(inv_.command)) {
       QuoteLiteralText();
       WrapWordOrLine();
@@ -380,6 +366,12 @@ class Runner {
     if (!CheckPattern()) return kTrouble;
     if (inv_.saveFile.given && !Save(asGiven)) return kTrouble;
     if (IsFileCommand(inv_.command)) re_.SetDirectoryRecursion(false);
+    // With no PATH, find-files and grep-files search standard input when it
+    // is a pipe or a file, as ripgrep does; otherwise, and with -r as grep -r
+    // has it, the current directory.
+    if ((inv_.command == Command::kFindFiles || inv_.command == Command::kGrepFiles) && roots_.empty() && !recursive_ &&
+        StandardInputIsData())
+      roots_.assign(1, "-");
     int status = kFound;
     switch (inv_.command) {
       case Command::kMatch:
@@ -400,7 +392,7 @@ class Runner {
         status = GrepFiles();
         break;
       case Command::kChangeFiles:
-        status = ChangeFiles();
+        status = RefuseStreams() ? kTrouble : ChangeFiles();
         break;
       case Command::kNone:
         return kTrouble;
@@ -531,6 +523,20 @@ class Runner {
       Complain("invalid pattern '" + re.GetExpression() + "': " + re.GetExpressionError());
     }
     return false;
+  }
+
+  // With plain-text patterns (-F) the FORMAT is plain text too: every dollar
+  // sign and backslash doubled, so no group or escape is read in it.
+  void QuoteLiteralFormat() {
+    if (!re_.IsExpressionOption(RegularExpression::Literal)) return;
+    const CommandShape* shape = FindCommand(inv_.commandName);
+    if (shape == nullptr || !shape->format) return;
+    std::string quoted;
+    for (char c : re_.GetFormatString()) {
+      if (c == '$' || c == '\\') quoted += c;  // $$ and \\ stand for themselves
+      quoted += c;
+    }
+    re_.SetFormatString(quoted);
   }
 
   // The file walk knows the normal syntax only: a literal pattern is given
@@ -675,6 +681,20 @@ class Runner {
     if (!inv_.count) re_.SetOnFindFilesClosure(RegularExpression::OnFindFilesClosure(&printer, &Printer::OnFindFile));
     unsigned long n = 0;
     Walk walk(Options());
+    walk.OnStream([&](const std::string& path) {
+      std::string bytes;
+      if (!ReadStream(path, bytes)) return true;
+      HitCollector hits(true, -1);
+      const std::string stopped = SearchStream(bytes, hits);
+      if (!hits.Hits().empty()) {
+        ++n;
+        bool goOn = true;
+        if (!inv_.count) printer.OnFindFile(re_, StreamName(path), goOn);
+      } else if (!stopped.empty()) {
+        skipped_.push_back({StreamName(path), RegularExpression::SearchGaveUp, 0, stopped});
+      }
+      return true;
+    });
     WalkFiles(walk, [&] {
       n += re_.FindFiles();
       return true;
@@ -689,7 +709,7 @@ class Runner {
   bool ShowFileNames() const {
     if (inv_.withFileName) return true;
     if (inv_.noFileName) return false;
-    if (roots_.size() != 1 || HasWildcards(roots_.front())) return true;
+    if (roots_.size() != 1 || IsFilePattern(roots_.front())) return true;
     return Examine(roots_.front()).kind == EntryKind::kDirectory;
   }
 
@@ -704,14 +724,13 @@ class Runner {
   }
 
   ExitStatus GrepFiles() {
-    if (inv_.count) return GrepFilesCount();
     LineLook look;
     look.fileNames = ShowFileNames();
     look.lineNumbers = inv_.lineNumbers;
     look.byteOffsets = inv_.byteOffsets;
     look.onlyMatching = inv_.onlyMatching;
     look.invert = inv_.invert;
-    look.count = inv_.countLines;
+    look.count = inv_.count;
     look.filesWith = inv_.filesWith;
     look.filesWithout = inv_.filesWithout;
     look.quiet = inv_.quiet;
@@ -727,17 +746,37 @@ class Runner {
     const bool findOnly = (firstOnly && re_.GetLineBounded()) || inv_.maxCount == 0;
     if (!findOnly)
       re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&hits, &HitCollector::OnGrepFile));
-    bool selectedAny = false, listedAny = false;
+    // As grep: success is a selected line, with -L too.
+    bool selectedAny = false;
+    bool stoppedAny = false;  // the engine gave up on a file, said as it came
+    // Prints one file or stream once its matches are in hits; false ends the walk.
+    const auto show = [&](const std::string& name, std::string_view bytes, bool binary, const std::string* stopped) {
+      const unsigned long selected = view.File(name, bytes, hits.Hits(), !inv_.text && binary, stopped != nullptr);
+      if (selected > 0) selectedAny = true;
+      if (stopped != nullptr) {
+        // Said here, where the file's output ends, rather than after the run.
+        stoppedAny = true;
+        out_.Flush();
+        const std::size_t lines = LineCount(bytes.substr(0, DecidedPart(bytes, hits.Hits())));
+        Complain(name + ": the search stopped early" +
+                 (lines > 0 ? " after line " + std::to_string(lines) : std::string()) +
+                 ", nothing of the file is shown past that point: " + *stopped);
+      }
+      return !(inv_.quiet && selectedAny);
+    };
     Walk walk(Options());
     walk.OnBegin([&] { hits.Start(); });
     walk.OnDone([&](const SearchedFile& file) {
       if (findOnly && inv_.maxCount != 0 && file.Matches() > 0) hits.Found();
-      const unsigned long selected =
-          view.File(file.Name(), std::string_view(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
-                    hits.Hits(), !inv_.text && file.Binary());
-      if (selected > 0) selectedAny = true;
-      if (selected == 0) listedAny = true;
-      return !(inv_.quiet && selectedAny);
+      return show(file.Name(), std::string_view(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
+                  file.Binary(), file.Stopped() ? &file.StopReason() : nullptr);
+    });
+    walk.OnStream([&](const std::string& path) {
+      std::string bytes;
+      if (!ReadStream(path, bytes)) return true;
+      hits.Start();
+      const std::string stopped = SearchStream(bytes, hits);
+      return show(StreamName(path), bytes, bytes.find('\0') != std::string::npos, stopped.empty() ? nullptr : &stopped);
     });
     WalkFiles(walk, [&] {
       if (findOnly) {
@@ -747,32 +786,60 @@ class Runner {
       }
       return !(inv_.quiet && selectedAny);
     });
-    const bool success = inv_.filesWithout ? listedAny : selectedAny;
     // As grep: -q with a match succeeds whatever else happened.
     if (inv_.quiet && selectedAny) {
-      if (!inv_.noMessages) ReportSkipped(skipped_, true);
+      if (!inv_.noMessages) ReportSkipped(skipped_, false);
       return kFound;
     }
-    if (ReportSkipped(skipped_, true)) return kTrouble;
-    return success ? kFound : kNotFound;
+    if (ReportSkipped(skipped_, false) || stoppedAny) return kTrouble;
+    return selectedAny ? kFound : kNotFound;
   }
 
-  // --count: the number of matches the library finds in the files.
-  ExitStatus GrepFilesCount() {
-    Progress progress;
-    Tally tally(progress);
-    if (progress.Enabled())
-      re_.SetOnGreppingFilesClosure(RegularExpression::OnGreppingFilesClosure(&tally, &Tally::OnGrepFile));
-    unsigned long n = 0;
-    Walk walk(Options());
-    WalkFiles(walk, [&] {
-      n += re_.GrepFiles();
-      return true;
-    });
-    progress.Clear();
-    PrintCount(static_cast<std::int64_t>(n));
-    if (ReportSkipped(skipped_, true)) return kTrouble;
-    return n > 0 ? kFound : kNotFound;
+  // change-files writes files in place: standard input, a FIFO or a device
+  // named as a PATH cannot be, and the run is refused before it starts.
+  bool RefuseStreams() {
+    bool refused = false;
+    for (const std::string& path : roots_) {
+      if (!IsStreamPath(path)) continue;
+      Complain(StreamName(path) + ": change-files changes files in place; " +
+               (path == "-" ? std::string("standard input") : std::string("a FIFO or a device")) +
+               " cannot be changed (merge reads standard input and prints the result)");
+      refused = true;
+    }
+    return refused;
+  }
+
+  // grep's name for standard input.
+  static std::string StreamName(const std::string& path) { return path == "-" ? "(standard input)" : path; }
+
+  // Reads a PATH the walk does not open (IsStreamPath) to its end. False,
+  // with the reason among the skipped paths, when it cannot be read.
+  bool ReadStream(const std::string& path, std::string& bytes) {
+    int error = 0;
+    if (path == "-") {
+      std::string message;
+      if (!ReadStandardInput(bytes, message)) error = errno != 0 ? errno : EIO;
+    } else {
+      error = ReadFileBytes(path, bytes);
+    }
+    if (error == 0) return true;
+    skipped_.push_back({StreamName(path), RegularExpression::Unreadable, static_cast<unsigned long>(error), ""});
+    return false;
+  }
+
+  // Searches the bytes of a stream as the file walk searches a file: the
+  // expression in the normal syntax with Icase alone of the compile options,
+  // the match options, line by line unless -U. Each match goes to hits. The
+  // engine's message when it gave up part-way, else "".
+  std::string SearchStream(const std::string& bytes, HitCollector& hits) {
+    RegularExpression stream(re_);
+    stream.ClearExpressionOptions();
+    stream.AddExpressionOption(RegularExpression::Normal);
+    if (re_.IsExpressionOption(RegularExpression::Icase)) stream.AddExpressionOption(RegularExpression::Icase);
+    stream.SetStringToMatch(bytes);
+    stream.SetOnGreppingClosure(RegularExpression::OnGreppingClosure(&hits, &HitCollector::OnGrep));
+    stream.Grep();
+    return stream.GetLastSearchError();
   }
 
   // Says on standard error what a file operation passed by: a missing path

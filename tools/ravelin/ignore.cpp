@@ -199,16 +199,10 @@ void IgnoreRules::Add(Kind kind, IgnoreFile file) {
   if (!file.Empty()) files_.push_back(Entry{kind, std::move(file)});
 }
 
-void IgnoreRules::DropGitFiles() {
-  std::vector<Entry> kept;
-  for (Entry& e : files_)
-    if (e.kind == kDotIgnore) kept.push_back(std::move(e));
-  files_ = std::move(kept);
-}
-
 bool IgnoreRules::Ignored(const std::string& path, bool isDirectory) const {
   for (int kind = kDotIgnore; kind <= kGitExclude; ++kind) {
-    for (auto it = files_.rbegin(); it != files_.rend(); ++it) {
+    const std::size_t floor = kind == kDotIgnore ? 0 : gitFloor_;
+    for (auto it = files_.rbegin(); it != files_.rend() - static_cast<std::ptrdiff_t>(floor); ++it) {
       if (it->kind != kind) continue;
       const Verdict v = it->file.Judge(path, isDirectory);
       if (v != Verdict::kNone) return v == Verdict::kIgnore;

@@ -56,12 +56,20 @@ class IgnoreRules {
   enum Kind { kDotIgnore = 0, kGitIgnore = 1, kGitExclude = 2 };
   // Files are added from the top down; Mark/Restore undo what a directory
   // added when the walk leaves it.
+  struct Point {
+    std::size_t files;
+    std::size_t gitFloor;
+  };
   void Add(Kind kind, IgnoreFile file);
-  std::size_t Mark() const { return files_.size(); }
-  void Restore(std::size_t mark) { files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(mark), files_.end()); }
-  // Drops the .gitignore and exclude files added so far: what is above the
-  // top of a repository does not apply inside it.
-  void DropGitFiles();
+  Point Mark() const { return Point{files_.size(), gitFloor_}; }
+  void Restore(Point point) {
+    files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(point.files), files_.end());
+    gitFloor_ = point.gitFloor;
+  }
+  // A repository starts here (a directory holding .git, as a folder or a
+  // file): the .gitignore and exclude files added so far do not apply inside
+  // it, as git and ripgrep have it; .ignore files still do.
+  void StartRepository() { gitFloor_ = files_.size(); }
   bool Ignored(const std::string& path, bool isDirectory) const;
 
  private:
@@ -70,6 +78,7 @@ class IgnoreRules {
     IgnoreFile file;
   };
   std::vector<Entry> files_;
+  std::size_t gitFloor_ = 0;  // git files below this index are above the repository
 };
 
 // The -g globs of a command line, in order: GLOB keeps what it matches and,

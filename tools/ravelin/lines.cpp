@@ -164,21 +164,41 @@ std::vector<LineSpan> OtherLines(std::string_view bytes, const std::vector<Hit>&
 
 }  // namespace
 
-unsigned long LineView::File(const std::string& name, std::string_view bytes, const std::vector<Hit>& hits,
-                             bool binary) {
+std::uint64_t DecidedPart(std::string_view bytes, const std::vector<Hit>& hits) {
+  if (hits.empty()) return 0;
+  // The last byte of the last match, or the byte an empty match stands before.
+  const Hit& h = hits.back();
+  const std::uint64_t last = h.length > 0 ? h.position + h.length - 1 : h.position;
+  if (last >= bytes.size()) return bytes.size();
+  const void* nl = std::memchr(bytes.data() + last, '\n', bytes.size() - last);
+  return nl == nullptr ? bytes.size() : static_cast<std::uint64_t>(static_cast<const char*>(nl) - bytes.data()) + 1;
+}
+
+std::size_t LineCount(std::string_view bytes) {
+  const std::size_t newlines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  return newlines + (!bytes.empty() && bytes.back() != '\n' ? 1 : 0);
+}
+
+unsigned long LineView::File(const std::string& name, std::string_view bytes, const std::vector<Hit>& hits, bool binary,
+                             bool stopped) {
+  if (stopped) bytes = bytes.substr(0, DecidedPart(bytes, hits));
   if (!look_.invert && hits.empty() && !look_.count && !look_.filesWithout) return 0;
   const std::vector<LineSpan> selected =
       look_.invert ? OtherLines(bytes, hits, look_.maxCount) : MatchedLines(bytes, hits, look_.maxCount);
+  // What the lines past the decided part would add is unknown, unless -m
+  // was reached before it.
+  const bool whole = !stopped || (look_.maxCount >= 0 && selected.size() >= static_cast<std::size_t>(look_.maxCount));
 
   if (look_.quiet) return selected.size();
   if (look_.filesWith || look_.filesWithout) {
-    if (selected.empty() == look_.filesWithout) {
+    if (selected.empty() == look_.filesWithout && (whole || !selected.empty())) {
       Colored(kFileColor, name);
       out_.Put('\n');
     }
     return selected.size();
   }
   if (look_.count) {
+    if (!whole) return selected.size();
     if (look_.fileNames) {
       Colored(kFileColor, name);
       Separator(':');

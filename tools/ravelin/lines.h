@@ -41,14 +41,25 @@ struct Hit {
   std::size_t line;
 };
 
+// The part of a file whose lines are decided when the engine gave up on it
+// part-way: its bytes up to the end of the line where the last match
+// reported ends (the search had passed it), none when there was no match.
+// Its length, and the number of lines in it.
+std::uint64_t DecidedPart(std::string_view bytes, const std::vector<Hit>& hits);
+std::size_t LineCount(std::string_view bytes);
+
 class LineView {
  public:
   LineView(const LineLook& look, Output& out) : look_(look), out_(out) {}
   // Prints what the look asks of one file, its bytes and its matches in file
   // order. binary: the file is binary and not to be printed as text (a
   // message stands for its lines). Returns the number of lines selected
-  // (after -m).
-  unsigned long File(const std::string& name, std::string_view bytes, const std::vector<Hit>& hits, bool binary);
+  // (after -m). stopped: the engine gave up part-way through the file, so
+  // only its decided part (DecidedPart) is shown, and nothing that would
+  // pass for an answer about the whole file: no -c count (unless -m was
+  // reached), no -L name, no -l name without a selected line.
+  unsigned long File(const std::string& name, std::string_view bytes, const std::vector<Hit>& hits, bool binary,
+                     bool stopped = false);
 
  private:
   void Prefix(const std::string& name, std::size_t line, std::uint64_t offset, char separator);

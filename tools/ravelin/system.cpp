@@ -139,6 +139,12 @@ std::string ResolvedPath(const std::string& path) {
 
 bool IsTerminal(int fd) { return isatty(fd) == 1; }
 
+bool StandardInputIsData() {
+  struct stat st;
+  if (fstat(STDIN_FILENO, &st) != 0) return false;
+  return S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode);
+}
+
 bool PathExists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;

@@ -43,6 +43,10 @@ std::string ResolvedPath(const std::string& path);
 
 // True when the descriptor is a terminal.
 bool IsTerminal(int fd);
+// True when standard input is a pipe or a regular file: input that a
+// script or another command hands over. False for a terminal, a character
+// device such as /dev/null, a socket or a closed descriptor.
+bool StandardInputIsData();
 
 // True when a file of that name (or a link, even a dangling one) exists.
 bool PathExists(const std::string& path);

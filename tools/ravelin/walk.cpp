@@ -71,6 +71,23 @@ bool HasWildcards(const std::string& path) {
   return false;
 }
 
+bool IsFilePattern(const std::string& path) { return HasWildcards(path) && Examine(path).kind == EntryKind::kMissing; }
+
+bool IsStreamPath(const std::string& path) { return path == "-" || Examine(path).kind == EntryKind::kOther; }
+
+std::string PatternOfOneFile(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t last = slash == std::string::npos ? 0 : slash + 1;
+  if (path.find_first_of("*?[", last) == std::string::npos) return path;
+  if (Examine(path).kind == EntryKind::kDirectory) return path + "/";
+  std::string pattern = path.substr(0, last);
+  for (std::size_t k = last; k < path.size(); ++k) {
+    if (std::strchr("*?[\\", path[k]) != nullptr && path[k] != '\0') pattern += '\\';
+    pattern += path[k];
+  }
+  return pattern;
+}
+
 void Walk::Run(RegularExpression& re, const std::vector<std::string>& roots, const std::function<bool()>& operation) {
   const FilterInPlace inPlace(re, this);
   const auto walkOne = [&](const std::string& root, bool implicit) {
@@ -78,9 +95,11 @@ void Walk::Run(RegularExpression& re, const std::vector<std::string>& roots, con
       passed_.push_back({root, RegularExpression::NotFound, ENOENT, std::string()});
       return true;
     }
+    if (!implicit && stream_ && IsStreamPath(root)) return stream_(root);
     StartRoot(root, implicit);
-    // The library names the files of "*" relative to the current directory.
-    re.SetFilesToMatch(implicit ? std::string("*") : root);
+    // The library names the files of "*" relative to the current directory;
+    // a PATH that exists is given to it as a pattern naming just that.
+    re.SetFilesToMatch(implicit ? std::string("*") : IsFilePattern(root) ? root : PatternOfOneFile(root));
     re.SetDirectoryRecursion(options_.recursive && !named_);
     return operation();
   };
@@ -93,7 +112,7 @@ void Walk::Run(RegularExpression& re, const std::vector<std::string>& roots, con
 }
 
 void Walk::StartRoot(const std::string& root, bool implicit) {
-  rules_.Restore(0);
+  rules_.Restore(IgnoreRules::Point{0, 0});
   levels_.clear();
   inRepository_ = false;
   named_ = false;
@@ -102,7 +121,7 @@ void Walk::StartRoot(const std::string& root, bool implicit) {
   std::string dir = ".";
   if (implicit) {
     prefix_.clear();
-  } else if (HasWildcards(root)) {
+  } else if (IsFilePattern(root)) {
     const std::size_t slash = root.rfind('/');
     prefix_ = slash == std::string::npos ? std::string() : root.substr(0, slash + 1);
     if (slash != std::string::npos) dir = slash == 0 ? std::string("/") : root.substr(0, slash);
@@ -136,7 +155,6 @@ void Walk::LoadAncestors(const std::string& absolute) {
     chain.push_back(path);
   }
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    if (Examine(Join(*it, ".git")).kind != EntryKind::kMissing) rules_.DropGitFiles();
     LoadDirectoryFiles(*it);
   }
 }
@@ -145,6 +163,8 @@ void Walk::LoadDirectoryFiles(const std::string& absolute) {
   const std::string git = Join(absolute, ".git");
   const PathFacts gitFacts = Examine(git);
   if (gitFacts.kind != EntryKind::kMissing) {
+    // The top of a repository, the walk's own or one nested in it.
+    rules_.StartRepository();
     inRepository_ = true;
     if (gitFacts.kind == EntryKind::kDirectory)
       rules_.Add(IgnoreRules::kGitExclude, IgnoreFile(absolute, ReadSmallFile(Join(git, "info/exclude"))));
@@ -212,14 +232,20 @@ bool Walk::TakeOpenedFile(const std::string& name, const FileFacts& facts) {
 bool Walk::SearchFile(const std::string& name, const char* first, const char* last) {
   // What SearchBytes let through without binary files is no binary file.
   binaryFile_ = named_ || options_.binary ? -1 : 0;
-  if (select_ && !select_(SearchedFile(name, named_, first, last, binaryFile_, 0, facts_))) return false;
+  stopped_ = false;
+  if (select_ && !select_(SearchedFile(name, named_, first, last, binaryFile_, 0, facts_, nullptr))) return false;
   if (begin_) begin_();
   return true;
 }
 
 bool Walk::FileDone(const std::string& name, const char* first, const char* last, unsigned matches) {
   if (!done_) return true;
-  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches, facts_));
+  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches, facts_, stopped_ ? &stopReason_ : nullptr));
+}
+
+void Walk::SearchStopped(const std::string&, const std::string& reason) {
+  stopped_ = true;
+  stopReason_ = reason;
 }
 
 }  // namespace ravelin_cli

@@ -35,19 +35,42 @@ bool IsVersionControlName(const std::string& name);
 bool InsideVersionControl(const std::string& path);
 // True when the last component of path holds an unescaped * ? or [.
 bool HasWildcards(const std::string& path);
+// True when a PATH is a file pattern: its last component holds wildcards
+// and it names nothing. A PATH that exists is used as it is, whatever its
+// name holds (pages/[id].js).
+bool IsFilePattern(const std::string& path);
+// True when a PATH is read by the command rather than walked by the
+// library: "-" (standard input), or something that exists and is neither a
+// regular file nor a directory (a FIFO, /dev/stdin, <(...), a device).
+bool IsStreamPath(const std::string& path);
+// A file pattern that names exactly the file or directory path names: the
+// wildcard characters of its last component quoted, or, for a directory,
+// a '/' after it.
+std::string PatternOfOneFile(const std::string& path);
 
 // One file searched, as the command sees it once its matches are reported.
 class SearchedFile {
  public:
   using Facts = RegexClass::RegularExpression::FileFilter::FileFacts;
   SearchedFile(const std::string& name, bool named, const char* first, const char* last, int binary, unsigned matches,
-               const Facts& facts)
-      : name_(name), named_(named), first_(first), last_(last), binary_(binary), matches_(matches), facts_(facts) {}
+               const Facts& facts, const std::string* stopped)
+      : name_(name),
+        named_(named),
+        first_(first),
+        last_(last),
+        binary_(binary),
+        matches_(matches),
+        facts_(facts),
+        stopped_(stopped) {}
   const std::string& Name() const { return name_; }  // as the walk names it
   bool Named() const { return named_; }              // the command line named it itself
   const char* First() const { return first_; }       // its bytes, as read and searched
   const char* Last() const { return last_; }
   unsigned Matches() const { return matches_; }  // as the library counted them (find: 0 or 1)
+  // The engine gave up part-way: the matches reported are those before the
+  // point where it stopped. StopReason: the engine's message.
+  bool Stopped() const { return stopped_ != nullptr; }
+  const std::string& StopReason() const { return *stopped_; }
   // Holds a NUL byte (looked for once, when first asked).
   bool Binary() const;
   // The identity and hard links of the file opened.
@@ -61,6 +84,7 @@ class SearchedFile {
   mutable int binary_;  // -1: not looked for yet
   unsigned matches_;
   const Facts& facts_;
+  const std::string* stopped_;
 };
 
 class Walk final : public RegexClass::RegularExpression::FileFilter {
@@ -78,7 +102,9 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   // Points re at each PATH in turn (roots empty: the current directory, its
   // files named relative to it) and runs operation, which calls one of the
   // library's file operations on re and returns false to end the walk. re
-  // searches with this filter while it runs.
+  // searches with this filter while it runs. A stream PATH (IsStreamPath)
+  // goes to the stream handler instead, when one is set; it too returns
+  // false to end the walk.
   void Run(RegexClass::RegularExpression& re, const std::vector<std::string>& roots,
            const std::function<bool()>& operation);
 
@@ -94,6 +120,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   // directories that lead to one are entered (null: no such limit). Not
   // owned; it must outlive the walks.
   void OnlyNames(const std::set<std::string>* names) { only_ = names; }
+  void OnStream(std::function<bool(const std::string&)> stream) { stream_ = std::move(stream); }
 
   bool EnterDirectory(const std::string& name) override;
   void LeaveDirectory(const std::string& name) override;
@@ -102,11 +129,12 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   bool TakeOpenedFile(const std::string& name, const FileFacts& facts) override;
   bool SearchFile(const std::string& name, const char* first, const char* last) override;
   bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches) override;
+  void SearchStopped(const std::string& name, const std::string& reason) override;
 
  private:
   struct Level {
-    std::size_t mark;   // the ignore rules in force above this directory
-    bool inRepository;  // a .git at or above it
+    IgnoreRules::Point mark;  // the ignore rules in force above this directory
+    bool inRepository;        // a .git at or above it
   };
   // Sets up the rules of one PATH.
   void StartRoot(const std::string& root, bool implicit);
@@ -126,6 +154,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   Done done_;
   Select select_;
   const std::set<std::string>* only_ = nullptr;
+  std::function<bool(const std::string&)> stream_;
   std::vector<RegexClass::RegularExpression::SkippedFile> passed_;
   std::vector<std::string> linksPassed_;
   // The PATH being walked.
@@ -137,6 +166,8 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   bool inRepository_ = false;   // a .git at or above the current directory
   int binaryFile_ = -1;         // the file between SearchFile and FileDone; -1: not looked for
   FileFacts facts_;             // the file between TakeOpenedFile and FileDone
+  bool stopped_ = false;        // the engine gave up on that file
+  std::string stopReason_;
 };
 
 }  // namespace ravelin_cli
