@@ -20,31 +20,34 @@ std::shared_ptr<const CompiledExpression> CompiledExpression::Compile(const char
                                                                       unsigned optionWord, bool extendedRules,
                                                                       const std::locale& loc) {
   auto compiled = std::make_shared<CompiledExpression>();
-  Translation t = TranslateOptions(first, last, optionWord, extendedRules);
+  const Translation t = TranslateOptions(first, last, optionWord, extendedRules);
   if (!t.supported) {
     compiled->code_ = 200;  // RegularExpression::UnsupportedOptions
     compiled->message_ = t.problem;
     return compiled;
   }
+  if (t.engineError != 0) {
+    compiled->code_ = t.engineError;
+    compiled->message_ = t.problem;
+    return compiled;
+  }
   // imbue discards a compiled pattern: the locale goes in first.
   compiled->regex_.imbue(loc);
-  const char* p = t.pattern.data();
-  compiled->regex_.assign(p, p + t.pattern.size(), t.flags);
-  compiled->code_ = static_cast<unsigned>(compiled->regex_.status());
-  if (compiled->code_ != 0) compiled->message_ = EngineMessage(compiled->code_, loc);
+  compiled->Assign(t.pattern, t.flags);
+  if (compiled->code_ != 0 && compiled->message_.empty()) compiled->message_ = EngineMessage(compiled->code_, loc);
   return compiled;
 }
 
 std::shared_ptr<const CompiledExpression> CompiledExpression::CompileForFiles(const std::string& text, bool icase) {
-  auto compiled = std::make_shared<CompiledExpression>();
-  boost::regex::flag_type flags = boost::regex::perl | boost::regex::no_except;
-  if (icase) flags |= boost::regex::icase;
-  // The walk takes the expression as a C string: it ends at the first NUL.
+  // The walk takes the expression as a C string (it ends at the first NUL),
+  // in Perl syntax without collation: the option word Normal.
   const char* p = text.c_str();
-  compiled->regex_.assign(p, p + std::strlen(p), flags);
-  compiled->code_ = static_cast<unsigned>(compiled->regex_.status());
-  if (compiled->code_ != 0) compiled->message_ = EngineMessage(compiled->code_, std::locale());
-  return compiled;
+  return Compile(p, p + std::strlen(p), kPerlOptionWord | (icase ? kIcase : 0u), false, std::locale());
+}
+
+void CompiledExpression::Assign(const std::string& pattern, boost::regex::flag_type flags) {
+  regex_.assign(pattern.data(), pattern.data() + pattern.size(), flags);
+  code_ = static_cast<unsigned>(regex_.status());
 }
 
 }  // namespace detail

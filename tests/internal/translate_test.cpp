@@ -78,6 +78,14 @@ TEST(Translate, WordsBehaveAsTheirOptionsSay) {
       {(kBasic & ~kLimitedOps) | kBkPlusQm | kBkVbar, false, "a\\+", "xaa", "aa"},
       {(kBasic & ~kLimitedOps) | kBkPlusQm | kBkVbar, false, "x\\|a", "a", "a"},
       {(kBasic & ~kLimitedOps) | kBkPlusQm | kBkVbar, false, "a+", "aa+", "a+"},
+      // A possessive repeat followed by text that only looks like a repeat
+      // (perl agrees on each).
+      {kNormal, false, "a++#+", "aa##", "aa##"},
+      {kNormal, false, "(?x:a++)#+", "aa#", "aa#"},
+      {kNormal, false, "(?x)a++ #c\nb", "aab", "aab"},
+      {kNormal, false, "a++[+?]", "aa+", "aa+"},
+      {kNormal, false, "a++\\Qb\\E+", "aabbb", "aabbb"},
+      {kNormal, false, "\\Qa++\\E+", "a+++", "a+++"},
   };
   for (const Row& row : rows) {
     auto compiled = CompiledExpression::Compile(row.pattern, row.pattern + std::strlen(row.pattern), row.word,
@@ -113,12 +121,18 @@ TEST(Translate, WordsTheEngineCannotExpressAreRefused) {
 }
 
 TEST(Translate, EngineErrorsComeWithTheEngineText) {
-  const char* bad[] = {"a(b", "[a", "*a", "a{3,2}"};
+  const char* bad[] = {"a(b", "[a", "*a", "a{3,2}",
+                       // A repeat after a possessive one, across what the
+                       // engine's own check does not skip: it would crash or
+                       // loop while compiling.
+                       "(((a{2}+\\Q\\E{3}){2}))", "(?=a++\\Q\\E+)", "(?!a++\\Q\\E++b)", "(b|a++\\Q\\E+)",
+                       "(?x)(((a{2}+#\n{3}){2}))", "(?x)(?=a++ (?#c) #x\n +)", "a*+\\Q\\E(?#c)\\Q\\E?"};
   for (const char* pattern : bad) {
     auto compiled = CompiledExpression::Compile(pattern, pattern + std::strlen(pattern), kNormal, false, std::locale());
     EXPECT_FALSE(compiled->Usable()) << pattern;
     EXPECT_NE(compiled->Code(), 0u);
     EXPECT_FALSE(compiled->Message().empty());
     EXPECT_EQ(compiled->SubExpressions(), 0u);
+    EXPECT_FALSE(CompiledExpression::CompileForFiles(pattern, false)->Usable()) << pattern;
   }
 }
