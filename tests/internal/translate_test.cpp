@@ -86,6 +86,15 @@ TEST(Translate, WordsBehaveAsTheirOptionsSay) {
       {kNormal, false, "a++[+?]", "aa+", "aa+"},
       {kNormal, false, "a++\\Qb\\E+", "aabbb", "aabbb"},
       {kNormal, false, "\\Qa++\\E+", "a+++", "a+++"},
+      // A lazy bounded repeat at the start still finds the leftmost match
+      // (perl's answers).
+      {kNormal, false, ".{1,3}?bA", "b_b bA", "_b bA"},
+      {kNormal | kIcase, false, ".{1,3}?BA", "b_b bA", "_b bA"},
+      {kNormal, false, "(.{1,3}?)bA", "b_b bA", "_b bA"},
+      {kNormal, false, "\\w{0,2}?xy", "axaxy", "xaxy"},
+      {kNormal, false, "[^ ]{0,2}?xy", "axaxy", "xaxy"},
+      {kNormal, false, "a{0,3}?ab", "aaaaab", "aaaab"},
+      {kNormal, false, "[ab]{1,3}?bc", "abbbbc", "bbbbc"},
   };
   for (const Row& row : rows) {
     auto compiled = CompiledExpression::Compile(row.pattern, row.pattern + std::strlen(row.pattern), row.word,
@@ -100,6 +109,9 @@ TEST(Translate, WordsBehaveAsTheirOptionsSay) {
       EXPECT_EQ(got, row.expected) << std::hex << row.word << " " << row.pattern;
     }
   }
+  // The file walk compiles through the same translation.
+  bool found = false;
+  EXPECT_EQ(FirstMatch(*CompiledExpression::CompileForFiles(".{1,3}?bA", false), "b_b bA", &found), "_b bA");
 }
 
 TEST(Translate, WordsTheEngineCannotExpressAreRefused) {
