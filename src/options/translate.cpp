@@ -140,9 +140,7 @@ class PossessiveReader {
     std::size_t i = 0;
     while (i < n_) {
       const char c = s_[i];
-      if (freeSpacing_.back() && IsSpace(c)) {
-        ++i;
-      } else if (freeSpacing_.back() && c == '#') {
+      if (freeSpacing_.back() && c == '#') {
         i = SkipComment(i);
       } else if (c == '\\') {
         i = SkipEscape(i);
