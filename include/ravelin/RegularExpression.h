@@ -72,6 +72,12 @@
 //   express (for example BkVbar without BkParens) fails to compile with
 //   result code UnsupportedOptions and a message saying so; it is never
 //   approximated.
+//   Two engine faults are kept away: a repeat that follows
+//   a possessive repeat across an empty \Q\E or a free-spacing # comment
+//   (a++\Q\E+) fails to compile with code 13 (a bad repeat), as Perl
+//   refuses it, where the engine alone crashes or loops; and a pattern that
+//   starts with a lazy bounded repeat (.{1,3}?bA) finds the leftmost match,
+//   which the engine alone skips.
 
 #ifndef RAVELIN_REGULAREXPRESSION_H
 #define RAVELIN_REGULAREXPRESSION_H

@@ -44,6 +44,8 @@ class CompiledExpression {
   }
 
  private:
+  void Assign(const std::string& pattern, boost::regex::flag_type flags);
+
   boost::regex regex_;
   unsigned code_ = 0;
   std::string message_;

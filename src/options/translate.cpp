@@ -1,6 +1,7 @@
 #include "options/translate.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace RegexClass {
 namespace detail {
@@ -112,6 +113,203 @@ std::string RewritePattern(const char* p, const char* last, const Rewrite& rw) {
   return out;
 }
 
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Where a free-spacing comment ends: at the engine's line separators.
+bool IsSeparator(char c) { return c == '\n' || c == '\r' || c == '\f'; }
+
+// Reads a pattern of the Perl group (escapes on in lists, Perl extensions
+// on) as the engine's parser does, far enough to tell its repeats from its
+// literal text, and finds a repeat that follows a possessive one.
+//
+// The engine wraps a possessive repeat in an atomic group after the fact and
+// does not record where that group starts. It refuses a repeat right after
+// one (a+++), skipping blanks in free-spacing mode and (?#...) comments to
+// see it, but an empty \Q\E or a free-spacing # comment in between hides the
+// second repeat from that check: the engine then splices it in at a stale
+// place and builds a program that crashes or loops while compiling. Perl
+// refuses all these forms, so the reader reports them and the caller refuses
+// the pattern before the engine sees it.
+class PossessiveReader {
+ public:
+  explicit PossessiveReader(const std::string& s) : s_(s), n_(s.size()) {}
+
+  // The offset of a repeat that follows a possessive repeat, or npos.
+  std::size_t Find() {
+    freeSpacing_.assign(1, false);
+    std::size_t i = 0;
+    while (i < n_) {
+      const char c = s_[i];
+      if (freeSpacing_.back() && c == '#') {
+        i = SkipComment(i);
+      } else if (c == '\\') {
+        i = SkipEscape(i);
+      } else if (c == '[') {
+        i = SkipList(i + 1);
+      } else if (c == '(') {
+        i = OpenGroup(i + 1);
+      } else if (c == ')') {
+        if (freeSpacing_.size() > 1) freeSpacing_.pop_back();
+        ++i;
+      } else if (c == '*' || c == '+' || c == '?') {
+        const std::size_t bad = AfterRepeat(i + 1, &i);
+        if (bad != std::string::npos) return bad;
+      } else if (c == '{') {
+        const std::size_t end = Bound(i + 1);
+        if (end == 0) {
+          ++i;  // not a bound: a literal brace
+          continue;
+        }
+        const std::size_t bad = AfterRepeat(end, &i);
+        if (bad != std::string::npos) return bad;
+      } else {
+        ++i;
+      }
+    }
+    return std::string::npos;
+  }
+
+ private:
+  std::size_t SkipComment(std::size_t i) const {
+    while (i < n_ && !IsSeparator(s_[i])) ++i;
+    return i < n_ ? i + 1 : n_;
+  }
+
+  // i is on a backslash.
+  std::size_t SkipEscape(std::size_t i) const {
+    if (i + 1 >= n_) return n_;
+    const char k = s_[i + 1];
+    i += 2;
+    if (k == 'Q') {  // quoted up to \E or the end
+      const std::size_t end = s_.find("\\E", i);
+      return end == std::string::npos ? n_ : end + 2;
+    }
+    if (k == 'c') return i < n_ ? i + 1 : n_;  // \c takes any one character
+    if (i < n_ && s_[i] == '{' && (k == 'x' || k == 'p' || k == 'P' || k == 'g' || k == 'k' || k == 'N')) {
+      const std::size_t end = s_.find('}', i);
+      return end == std::string::npos ? n_ : end + 1;
+    }
+    return i;
+  }
+
+  // i is just after '['.
+  std::size_t SkipList(std::size_t i) const {
+    if (i < n_ && s_[i] == '^') ++i;
+    if (i < n_ && s_[i] == ']') ++i;
+    while (i < n_) {
+      const char c = s_[i];
+      if (c == ']') return i + 1;
+      if (c == '[' && i + 1 < n_ && (s_[i + 1] == ':' || s_[i + 1] == '=' || s_[i + 1] == '.')) {
+        const char close[] = {s_[i + 1], ']', '\0'};
+        const std::size_t end = s_.find(close, i + 2);
+        if (end != std::string::npos) {
+          i = end + 2;
+          continue;
+        }
+      }
+      i += c == '\\' ? 2 : 1;
+    }
+    return n_;
+  }
+
+  // i is just after '('. Follows free-spacing mode in and out of groups.
+  std::size_t OpenGroup(std::size_t i) {
+    bool spacing = freeSpacing_.back();
+    if (i < n_ && s_[i] == '*') {  // a verb, (*NAME)
+      const std::size_t end = s_.find(')', i);
+      return end == std::string::npos ? n_ : end + 1;
+    }
+    if (i < n_ && s_[i] == '?') {
+      ++i;
+      if (i < n_ && s_[i] == '#') {  // a comment, up to the first ')'
+        const std::size_t end = s_.find(')', i);
+        return end == std::string::npos ? n_ : end + 1;
+      }
+      if (i + 1 < n_ && (s_[i] == '+' || s_[i] == '-') && s_[i + 1] >= '0' && s_[i + 1] <= '9') {
+        ++i;  // a relative recursion, (?+1) or (?-1)
+      } else {
+        // Inline options: (?imsx-imsx) for the rest of the group, or (?imsx-imsx:...).
+        std::size_t j = i;
+        bool on = true, x = spacing;
+        while (j < n_ && (s_[j] == 'i' || s_[j] == 'm' || s_[j] == 's' || s_[j] == 'x' || (s_[j] == '-' && on))) {
+          if (s_[j] == '-') on = false;
+          if (s_[j] == 'x') x = on;
+          ++j;
+        }
+        if (j < n_ && s_[j] == ')') {
+          freeSpacing_.back() = x;
+          return j + 1;
+        }
+        if (j < n_ && s_[j] == ':') {
+          spacing = x;
+          i = j + 1;
+        }
+      }
+    }
+    freeSpacing_.push_back(spacing);
+    return i;
+  }
+
+  // Reads a bound {m}, {m,} or {m,n} from just after '{' as the engine does
+  // (blanks allowed around the numbers). Returns the offset after '}', or 0
+  // when the brace is literal text.
+  std::size_t Bound(std::size_t i) const {
+    auto blanks = [&] {
+      while (i < n_ && IsSpace(s_[i])) ++i;
+    };
+    auto digits = [&] {
+      const std::size_t from = i;
+      while (i < n_ && s_[i] >= '0' && s_[i] <= '9') ++i;
+      return i > from;
+    };
+    blanks();
+    if (!digits()) return 0;
+    blanks();
+    if (i < n_ && s_[i] == ',') {
+      ++i;
+      blanks();
+      digits();
+      blanks();
+    }
+    return (i < n_ && s_[i] == '}') ? i + 1 : 0;
+  }
+
+  // i is just after a repeat. Reads its lazy and possessive marks, sets
+  // *next past them, and returns the offset of a further repeat that
+  // follows a possessive one across blanks and comments, or npos.
+  std::size_t AfterRepeat(std::size_t i, std::size_t* next) const {
+    const bool spacing = freeSpacing_.back();
+    if (spacing) {
+      while (i < n_ && IsSpace(s_[i])) ++i;
+    }
+    if (i < n_ && s_[i] == '?') ++i;
+    const bool possessive = i < n_ && s_[i] == '+';
+    if (possessive) ++i;
+    *next = i;
+    if (!possessive) return std::string::npos;
+    while (i < n_) {
+      if (spacing && IsSpace(s_[i])) {
+        ++i;
+      } else if (spacing && s_[i] == '#') {
+        i = SkipComment(i);
+      } else if (s_.compare(i, 3, "(?#") == 0) {
+        const std::size_t end = s_.find(')', i);
+        i = end == std::string::npos ? n_ : end + 1;
+      } else if (s_.compare(i, 4, "\\Q\\E") == 0) {
+        i += 4;
+      } else {
+        break;
+      }
+    }
+    if (i < n_ && (s_[i] == '*' || s_[i] == '+' || s_[i] == '?' || s_[i] == '{')) return i;
+    return std::string::npos;
+  }
+
+  const std::string& s_;
+  const std::size_t n_;
+  std::vector<bool> freeSpacing_;  // per open group: free-spacing mode on
+};
+
 Translation Unsupported(unsigned word, const char* why) {
   Translation t;
   t.supported = false;
@@ -171,6 +369,12 @@ Translation TranslateOptions(const char* first, const char* last, unsigned word,
     t.pattern = RewritePattern(first, last, rw);
   } else {
     t.pattern.assign(first, last);
+  }
+  if (!extendedRules) {  // possessive repeats exist only under Perl rules
+    if (PossessiveReader(t.pattern).Find() != std::string::npos) {
+      t.engineError = boost::regex_constants::error_badrepeat;
+      t.problem = "A repeat operator cannot follow a possessive repeat.";
+    }
   }
   return t;
 }

@@ -31,11 +31,18 @@ enum OptionBits : unsigned {
   kNoCollate = 0x4000,
 };
 
+// The word of Perl syntax without collation (Normal), as the file walk
+// compiles its expressions.
+constexpr unsigned kPerlOptionWord = kEscapeInLists | kCharClasses | kIntervals | kBkRefs | kNoCollate;
+
 struct Translation {
   bool supported = true;          // false: the word cannot be expressed
   std::string pattern;            // the text to compile
   boost::regex::flag_type flags;  // Boost syntax flags, no_except included
-  std::string problem;            // why the word is not supported
+  std::string problem;            // why the word is not supported, or why the text is refused
+  // Non-zero: the text is refused before compiling, with this engine error
+  // code (problem says why), where the engine itself would misbehave.
+  unsigned engineError = 0;
 };
 
 // Translates a pattern and an option word. extendedRules: the option set

@@ -59,6 +59,39 @@ merge_case '\d+' '<$&>'
 merge_case '\btypename\b' 'class'
 merge_case '[A-Z]+' ''
 
+# Patterns that start with a lazy bounded repeat against perl: the leftmost
+# match, line by line and with -U over the whole subject (a few KB, so the
+# prefilter starts the engine part-way through), and change-files against
+# perl -pi. Each subject line holds a match that starts before a place where
+# the rest of the pattern begins but fails.
+for i in $(seq 1 40); do
+  printf 'b_b bA axaxy aaaaab x\n'
+  sed -n "${i}p" "$work/all"
+  printf 'abbbbc xa_b_xy\n'
+done >lazy.txt
+while IFS= read -r pat; do
+  run merge "$pat" '<$&>' --input lazy.txt
+  expect_rc 0
+  perl -pe "s/$pat/<\$&>/g" lazy.txt >"$work/ref"
+  cmp -s "$work/out" "$work/ref" || fail "differs from perl s/$pat/<\$&>/g: $(diff "$work/ref" "$work/out" | head -n 4)"
+  run merge -U "$pat" '<$&>' --input lazy.txt
+  perl -0777 -pe "s/$pat/<\$&>/gs" lazy.txt >"$work/ref"
+  cmp -s "$work/out" "$work/ref" || fail "differs from perl -0777 s/$pat/<\$&>/gs: $(diff "$work/ref" "$work/out" | head -n 4)"
+  cp lazy.txt lazy-mine.txt && cp lazy.txt lazy-theirs.txt
+  run change-files "$pat" '<$&>' lazy-mine.txt
+  perl -pi -e "s/$pat/<\$&>/g" lazy-theirs.txt
+  cmp -s lazy-mine.txt lazy-theirs.txt || fail "differs from perl -pi: $(diff lazy-theirs.txt lazy-mine.txt | head -n 4)"
+done <<'ROWS'
+.{1,3}?bA
+\w{0,2}?xy
+[^ ]{0,2}?xy
+a{0,3}?ab
+[ab]{1,3}?bc
+(.{1,3}?)bA
+(?=\w)[a-z_ ]{0,3}?bA
+\w{1,3}?_xy
+ROWS
+
 # change-files -r against sed -E -i on a second copy of the tree.
 change_case() {
   local pat=$1 fmt=$2

@@ -65,6 +65,18 @@ run change-files 'a{2,1}' x "$work"
 expect_rc 2; expect_err "invalid pattern 'a{2,1}'"
 run grep '' --subject ab
 expect_rc 2; expect_err "empty pattern"
+# A repeat after a possessive repeat, hidden from the engine's own check by
+# an empty \Q\E or a free-spacing comment, is refused by every command (the
+# engine alone crashes or loops on it).
+for pat in '(((a{2}+\Q\E{3}){2}))' '(?=a++\Q\E+)' '(?!a++\Q\E++b)' $'(?x)(b|a++ #c\n+)'; do
+  for cmd in grep find-files grep-files change-files; do
+    args=("$pat")
+    [ "$cmd" = change-files ] && args+=(x)
+    [ "$cmd" = grep ] && args+=(--subject aaab) || args+=("$work")
+    run "$cmd" "${args[@]}"
+    expect_rc 2; expect_err "invalid pattern"; expect_err "cannot follow a possessive repeat"
+  done
+done
 # An option word the engine cannot express is refused, never approximated.
 run --option BkVbar grep a --subject a
 expect_rc 2; expect_err "invalid pattern 'a'"; expect_err "cannot be expressed"

@@ -78,6 +78,23 @@ TEST(Translate, WordsBehaveAsTheirOptionsSay) {
       {(kBasic & ~kLimitedOps) | kBkPlusQm | kBkVbar, false, "a\\+", "xaa", "aa"},
       {(kBasic & ~kLimitedOps) | kBkPlusQm | kBkVbar, false, "x\\|a", "a", "a"},
       {(kBasic & ~kLimitedOps) | kBkPlusQm | kBkVbar, false, "a+", "aa+", "a+"},
+      // A possessive repeat followed by text that only looks like a repeat
+      // (perl agrees on each).
+      {kNormal, false, "a++#+", "aa##", "aa##"},
+      {kNormal, false, "(?x:a++)#+", "aa#", "aa#"},
+      {kNormal, false, "(?x)a++ #c\nb", "aab", "aab"},
+      {kNormal, false, "a++[+?]", "aa+", "aa+"},
+      {kNormal, false, "a++\\Qb\\E+", "aabbb", "aabbb"},
+      {kNormal, false, "\\Qa++\\E+", "a+++", "a+++"},
+      // A lazy bounded repeat at the start still finds the leftmost match
+      // (perl's answers).
+      {kNormal, false, ".{1,3}?bA", "b_b bA", "_b bA"},
+      {kNormal | kIcase, false, ".{1,3}?BA", "b_b bA", "_b bA"},
+      {kNormal, false, "(.{1,3}?)bA", "b_b bA", "_b bA"},
+      {kNormal, false, "\\w{0,2}?xy", "axaxy", "xaxy"},
+      {kNormal, false, "[^ ]{0,2}?xy", "axaxy", "xaxy"},
+      {kNormal, false, "a{0,3}?ab", "aaaaab", "aaaab"},
+      {kNormal, false, "[ab]{1,3}?bc", "abbbbc", "bbbbc"},
   };
   for (const Row& row : rows) {
     auto compiled = CompiledExpression::Compile(row.pattern, row.pattern + std::strlen(row.pattern), row.word,
@@ -92,6 +109,9 @@ TEST(Translate, WordsBehaveAsTheirOptionsSay) {
       EXPECT_EQ(got, row.expected) << std::hex << row.word << " " << row.pattern;
     }
   }
+  // The file walk compiles through the same translation.
+  bool found = false;
+  EXPECT_EQ(FirstMatch(*CompiledExpression::CompileForFiles(".{1,3}?bA", false), "b_b bA", &found), "_b bA");
 }
 
 TEST(Translate, WordsTheEngineCannotExpressAreRefused) {
@@ -113,12 +133,18 @@ TEST(Translate, WordsTheEngineCannotExpressAreRefused) {
 }
 
 TEST(Translate, EngineErrorsComeWithTheEngineText) {
-  const char* bad[] = {"a(b", "[a", "*a", "a{3,2}"};
+  const char* bad[] = {"a(b", "[a", "*a", "a{3,2}",
+                       // A repeat after a possessive one, across what the
+                       // engine's own check does not skip: it would crash or
+                       // loop while compiling.
+                       "(((a{2}+\\Q\\E{3}){2}))", "(?=a++\\Q\\E+)", "(?!a++\\Q\\E++b)", "(b|a++\\Q\\E+)",
+                       "(?x)(((a{2}+#\n{3}){2}))", "(?x)(?=a++ (?#c) #x\n +)", "a*+\\Q\\E(?#c)\\Q\\E?"};
   for (const char* pattern : bad) {
     auto compiled = CompiledExpression::Compile(pattern, pattern + std::strlen(pattern), kNormal, false, std::locale());
     EXPECT_FALSE(compiled->Usable()) << pattern;
     EXPECT_NE(compiled->Code(), 0u);
     EXPECT_FALSE(compiled->Message().empty());
     EXPECT_EQ(compiled->SubExpressions(), 0u);
+    EXPECT_FALSE(CompiledExpression::CompileForFiles(pattern, false)->Usable()) << pattern;
   }
 }
