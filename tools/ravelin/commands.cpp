@@ -1120,16 +1120,19 @@ class Runner {
       }
       if (quit_) return false;
       if (StopSignals::StopSignal() != 0) return true;  // the tally ends the run at its first match
-      std::string diff;
+      // What the file becomes, from the bytes in hand: a file that stays
+      // the same is not written; the diff is made only to be shown.
+      const std::string old(file.First(), static_cast<std::size_t>(file.Last() - file.First()));
+      std::string merged;
+      std::vector<Edit> edits;
       const std::size_t skippedBefore = skipped_.size();
-      if (!PreviewBytes(file.Name(), std::string(file.First(), static_cast<std::size_t>(file.Last() - file.First())),
-                        diff)) {
+      if (!MergeBytes(file.Name(), old, merged, edits)) {
         gaveUp.insert(gaveUp.end(), skipped_.begin() + static_cast<std::ptrdiff_t>(skippedBefore), skipped_.end());
         skipped_.resize(skippedBefore);
         return false;
       }
-      if (diff.empty()) return false;  // nothing to write
-      return !inv_.interactive || Approve(file.Name(), diff);
+      if (merged == old) return false;  // nothing to write
+      return !inv_.interactive || Approve(file.Name(), UnifiedDiff(file.Name(), old, merged, edits));
     });
     unsigned long replacements = 0;
     std::vector<RegularExpression::FileChangeProblem> problems;
