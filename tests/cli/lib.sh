@@ -46,6 +46,22 @@ run_nobody() {
   as_nobody env LD_LIBRARY_PATH="$work/.tool" "$NOBODY_RAVELIN" "$@" >"$work/out" 2>"$work/err"
   rc=$?
 }
+# real_tree DIR: real text to compare on, copied into DIR: a few hundred KB
+# of the C++ library's headers where the system has them, else this
+# project's own sources (found from this file), so that no machine lacks it.
+real_tree() {
+  local dest=$1 headers top
+  mkdir -p "$dest"
+  headers=$(ls -d /usr/include/c++/*/ 2>/dev/null | head -n 1)
+  if [ -n "$headers" ] && [ -d "$headers/backward" ]; then
+    cp -RL "$headers/backward" "$headers/decimal" "$headers/tr2" "$dest"/
+    cp -L "$headers"/a* "$dest"/ 2>/dev/null
+  else
+    top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+    cp -R "$top/src" "$top/include" "$top/tools" "$dest"/
+  fi
+  [ -n "$(ls -A "$dest")" ] || { echo "FAIL: no text to compare on" >&2; exit 1; }
+}
 # same_tree A B: fails unless the trees are byte for byte the same.
 same_tree() { diff -r "$1" "$2" >"$work/diff" 2>&1 || fail "$1 changed: $(head -n 4 "$work/diff")"; }
 
