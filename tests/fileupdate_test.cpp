@@ -23,6 +23,7 @@
 
 #include "ravelin/RegularExpression.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -731,7 +732,7 @@ TEST(FileOperations, SkippedPathsAreListedWithTheirReasons) {
   ASSERT_EQ(chmod(secret.c_str(), 0), 0);
   ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
   const pid_t child = Spawn([&] {
-    if (setgid(65534) != 0 || setuid(65534) != 0) return 10;
+    if (!ravelin_test::BecomeUnprivileged()) return 10;
     R low;
     low.SetExpression("hit");
     low.SetFilesToMatch(secret);
