@@ -148,14 +148,15 @@ TEST(FileWalkStaticCallbacks, NoObjectOutsideAFileOperation) {
 namespace {
 
 // Lets two threads meet inside their handlers, so that both file operations
-// are running at the same time. Gives up after a while instead of hanging.
+// are running at the same time. Gives up after a while instead of hanging
+// (long enough for a loaded machine under a sanitizer).
 class Meeting {
  public:
   bool Arrive() {
     std::unique_lock<std::mutex> lock(mutex_);
     ++arrived_;
     cv_.notify_all();
-    return cv_.wait_for(lock, std::chrono::seconds(10), [this] { return arrived_ >= 2; });
+    return cv_.wait_for(lock, std::chrono::minutes(2), [this] { return arrived_ >= 2; });
   }
 
  private:

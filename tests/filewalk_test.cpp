@@ -12,6 +12,7 @@
 
 #include "ravelin/RegularExpression.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 using RegexClass::REMatch;
 using RegexClass::REMatchInfo;
@@ -422,7 +423,7 @@ TEST(FileWalkHostile, UnreadableFileAndDirectoryAreSkippedAndListed) {
   // Permissions do not stop root: the walk runs as an unprivileged user.
   const pid_t pid = fork();
   if (pid == 0) {
-    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+    if (!ravelin_test::BecomeUnprivileged()) _exit(10);
     if (Found("hit", dir.Join("*.txt"), true) != std::vector<std::string>{dir.Join("b.txt"), dir.Join("open/d.txt")}) {
       _exit(11);
     }

@@ -4,10 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
-#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -76,7 +77,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
       return true;
     }
     // Each file once: a link and its target, or two links, are one file.
-    if (!seen_.insert(std::make_pair(hand.status.dev, hand.status.ino)).second) return true;
+    if (!FirstMeeting(hand.status, file.displayName)) return true;
     std::size_t size = 0;
     // A search for the first match, line by line, stops reading there.
     const bool parted = mode_ == Mode::Find && hand.status.size > kPartedReadFrom &&
@@ -215,7 +216,7 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
       if (job.err != EINVAL) Record(job.displayName, RegularExpression::Unreadable, job.err);
       return true;
     }
-    if (!seen_.insert(std::make_pair(job.status.dev, job.status.ino)).second) return true;
+    if (!FirstMeeting(job.status, job.displayName)) return true;
     if (!job.read) {
       Record(job.displayName, RegularExpression::Unreadable, job.err);
       return true;
@@ -310,6 +311,23 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     return goOn && more;
   }
 
+  // Whether the walk meets this file for the first time. The number of a
+  // file that is gone (another process replaced it, a run like this one
+  // among them) is given to the next file made: a file met earlier is the
+  // same file while the name it was met by still leads to it, or while
+  // other names it had keep it.
+  bool FirstMeeting(const FileStat& status, const std::string& displayName) {
+    const auto met = seen_.emplace(std::make_pair(status.dev, status.ino), Met{displayName, status.nlink > 1});
+    if (met.second) return true;
+    FileStat earlier;
+    if (met.first->second.otherNames || (StatAt(AT_FDCWD, met.first->second.name, true, &earlier, nullptr) &&
+                                         earlier.dev == status.dev && earlier.ino == status.ino)) {
+      return false;
+    }
+    met.first->second = Met{displayName, status.nlink > 1};
+    return true;
+  }
+
   // A path the walk passed by: missing (ENOENT) or unreadable.
   void RecordSkip(const std::string& displayName, int err) {
     Record(displayName, err == ENOENT ? RegularExpression::NotFound : RegularExpression::Unreadable, err);
@@ -330,7 +348,8 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
     count_ += result.matches;
     if (result.failed && !result.stopped) return Done(hand, result.matches, Failed(*hand.displayName, result.failure));
     const bool goOn = mode_ != Mode::Change || onEnd == nullptr || onEnd(name);
-    if (hand.replaced) seen_.insert(std::make_pair(hand.replacement.dev, hand.replacement.ino));
+    if (hand.replaced)
+      seen_[std::make_pair(hand.replacement.dev, hand.replacement.ino)] = Met{*hand.displayName, false};
     return Done(hand, result.matches, goOn && !result.stopped);
   }
 
@@ -363,7 +382,11 @@ class FileWalker::Visitor final : public FileVisitor, private MatchSink {
   Mode mode_;
   boost::match_flag_type flags_;
   const FileInHand* current_ = nullptr;
-  std::set<std::pair<dev_t, ino_t>> seen_;
+  struct Met {
+    std::string name;  // the name the file was met by
+    bool otherNames;   // it had more than one
+  };
+  std::map<std::pair<dev_t, ino_t>, Met> seen_;  // each file met
   std::uint64_t count_ = 0;
   bool stopped_ = false;                           // a callback ended the walk while files were ahead
   BufferPool pool_;                                // the larger files' buffers

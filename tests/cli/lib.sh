@@ -24,8 +24,13 @@ run_in() {
   rc=$?
 }
 # as_nobody COMMAND...: runs COMMAND as user and group 65534, no other
-# groups (the suite runs as root, for whom every file is writable).
-as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+# groups (the suite runs as root, for whom every file is writable), from
+# $work, which is opened to it: the folder the tests were started from may
+# be one that user cannot enter.
+as_nobody() {
+  chmod 755 "$work"
+  (cd "$work" && setpriv --reuid=65534 --regid=65534 --clear-groups "$@")
+}
 # nobody_tool: a copy of the command and of the libraries it loads from the
 # build, in a folder that user can reach (the build may lie below a folder
 # only root may enter, as /root is); made once, its path in $NOBODY_RAVELIN.
@@ -37,14 +42,33 @@ nobody_tool() {
   ldd "$RAVELIN" | awk '$3 ~ /libravelin/ { print $3 }' | while read -r lib; do cp "$lib" "$bin/"; done
   chmod -R a+rX "$bin"
   NOBODY_RAVELIN=$bin/ravelin
+  as_nobody env LD_LIBRARY_PATH="$bin" "$NOBODY_RAVELIN" --version >/dev/null 2>"$work/err" || {
+    echo "FAIL: the command cannot run as user 65534 from $bin: $(head -c 300 "$work/err")" >&2
+    exit 1
+  }
 }
-# run_nobody ARGS...: run, as that user; $work is opened to it.
+# run_nobody ARGS...: run, as that user.
 run_nobody() {
-  chmod 755 "$work"
   nobody_tool
   current="(as 65534) ravelin $*"
   as_nobody env LD_LIBRARY_PATH="$work/.tool" "$NOBODY_RAVELIN" "$@" >"$work/out" 2>"$work/err"
   rc=$?
+}
+# real_tree DIR: real text to compare on, copied into DIR: a few hundred KB
+# of the C++ library's headers where the system has them, else this
+# project's own sources (found from this file), so that no machine lacks it.
+real_tree() {
+  local dest=$1 headers top
+  mkdir -p "$dest"
+  headers=$(ls -d /usr/include/c++/*/ 2>/dev/null | head -n 1)
+  if [ -n "$headers" ] && [ -d "$headers/backward" ]; then
+    cp -RL "$headers/backward" "$headers/decimal" "$headers/tr2" "$dest"/
+    cp -L "$headers"/a* "$dest"/ 2>/dev/null
+  else
+    top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+    cp -R "$top/src" "$top/include" "$top/tools" "$dest"/
+  fi
+  [ -n "$(ls -A "$dest")" ] || { echo "FAIL: no text to compare on" >&2; exit 1; }
 }
 # same_tree A B: fails unless the trees are byte for byte the same.
 same_tree() { diff -r "$1" "$2" >"$work/diff" 2>&1 || fail "$1 changed: $(head -n 4 "$work/diff")"; }

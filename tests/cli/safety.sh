@@ -186,7 +186,9 @@ current="change-files --interactive -r, a directory and a file swapped for links
 "$RAVELIN" --interactive change-files -r foo bar "$h/t" <"$h/answers" >"$work/out" 2>"$work/err" &
 pid=$!
 exec 3>"$h/answers"
-for _ in $(seq 200); do grep -q 'a.txt?' "$work/err" && break; sleep 0.05; done
+deadline=$((SECONDS + 60))
+until grep -q 'a.txt?' "$work/err" || [ $SECONDS -ge $deadline ]; do sleep 0.05; done
+grep -q 'a.txt?' "$work/err" || fail "no question about a.txt within a minute"
 mv "$h/t/sub" "$h/t/sub.real" && ln -s ../outside "$h/t/sub"
 mv "$h/t/b.txt" "$h/t/b.real" && ln -s ../outside/g.txt "$h/t/b.txt"
 echo a >&3

@@ -19,27 +19,40 @@ for i in $(seq 1 50); do cp "$base" "$master/d0/f$i.txt"; done
 for d in 1 2 3 4 5 6 7; do cp -R "$master/d0" "$master/d$d"; done
 
 # start_run: a fresh copy of the tree and change-files running on it in the
-# background ($pid), held stopped once it has replaced its first file.
+# background ($pid), held stopped once it has replaced the files of d0 to d2:
+# this shell holds the lock of d3/f1.txt, so the run waits there (it would
+# give up on the file after 10 s; the lock goes as soon as the run is
+# stopped) until finish_run.
 start_run() {
   rm -rf "$work/tree"
   cp -R "$master" "$work/tree"
-  "$RAVELIN" change-files -r old_name new_name "$work/tree" >"$work/out" 2>"$work/err" &
+  local held=$work/tree/d3/f1.txt
+  exec 8<"$held"
+  flock -x 8
+  "$RAVELIN" change-files -r old_name new_name "$work/tree" >"$work/out" 2>"$work/err" 8<&- &
   pid=$!
-  local tries=0
-  until grep -qs new_name "$work"/tree/d0/f1.txt "$work"/tree/d0/f10.txt || [ $tries -ge 2000 ]; do
-    sleep 0.005
-    tries=$((tries + 1))
+  local fd waiting="" deadline=$((SECONDS + 60))
+  while [ -z "$waiting" ] && [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
+    for fd in /proc/"$pid"/fd/*; do
+      [ "$(readlink "$fd" 2>/dev/null)" = "$held" ] && waiting=1
+    done
+    [ -n "$waiting" ] || sleep 0.01
   done
+  [ -n "$waiting" ] || fail "the run never came to d3/f1.txt"
+  grep -qs new_name "$work/tree/d0/f1.txt" || fail "the run came to d3/f1.txt before changing d0"
   kill -STOP "$pid" 2>/dev/null || fail "the run ended before it could be stopped"
+  exec 8<&-
 }
 finish_run() {
   kill -CONT "$pid" 2>/dev/null
   # Under job control wait also returns when the job is reported stopped
-  # (status 128 + SIGSTOP): wait again until the process is gone.
+  # (status 128 + SIGSTOP, whether or not it has gone on since): wait again
+  # until it reports the end of the process.
+  local stopped=$((128 + $(kill -l STOP)))
   while :; do
     wait "$pid"
     rc=$?
-    kill -0 "$pid" 2>/dev/null || break
+    [ "$rc" -eq "$stopped" ] || break
     kill -CONT "$pid" 2>/dev/null
   done
 }

@@ -6,7 +6,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,6 +20,7 @@
 #include "filewalk/file_pattern.h"
 #include "platform/posix_file.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ std::vector<std::string> InChild(const std::function<std::vector<std::string>()>
 // The walk as a user without privileges sees it.
 std::vector<std::string> WalkedAsNobody(const std::string& spec, bool recurse) {
   return InChild([&] {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+    if (!ravelin_test::BecomeUnprivileged()) {
       return std::vector<std::string>{"cannot drop privileges"};
     }
     return Walked(spec, recurse);

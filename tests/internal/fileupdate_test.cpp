@@ -23,6 +23,7 @@
 #include "platform/posix_file.h"
 #include "platform/temp_file.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -299,7 +300,7 @@ TEST(FileUpdate, DirectoryWithoutRoomForATemporaryFile) {
   // Root may write anywhere: the update runs as an unprivileged user.
   const pid_t pid = fork();
   if (pid == 0) {
-    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+    if (!ravelin_test::BecomeUnprivileged()) _exit(10);
     R re;
     Queue(re, file, {{0, "a", "A"}});
     re.MergeUpdateFile();

@@ -14,12 +14,14 @@
 #include "engine/engine.h"
 #include "prefilter/prefilter.h"
 #include "ravelin/RegularExpression.h"
+#include "support/random_text.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace RegexClass::detail;
 namespace rc = boost::regex_constants;
+using ravelin_test::RandomText;
 using ravelin_test::TempDir;
 
 class ModeGuard {
@@ -148,18 +150,13 @@ const char* const kPatterns[] = {
     "^\\s*#\\s*define",
 };
 
-std::string RandomText(std::mt19937& rng, std::size_t length) {
-  static const char kAlphabet[] = "aab_t \n\n#,x\r\f1-b";
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
-  std::string text;
-  for (std::size_t k = 0; k < length; ++k) text += kAlphabet[pick(rng)];
-  return text;
-}
+// The characters of the generated subjects.
+const std::string kAlphabet = "aab_t \n\n#,x\r\f1-b";
 
 TEST(LineBounded, WalksAgreeWithEachLineSearchedAlone) {
   std::mt19937 rng(14);
   std::vector<std::string> corpus{"", "\n", "\n\n", "x", "x\n", "a,\nb, \n\nx", "ab_t\r\nx\r\n"};
-  for (int t = 0; t < 24; ++t) corpus.push_back(RandomText(rng, 1 + rng() % (t % 4 == 0 ? 2500 : 90)));
+  for (int t = 0; t < 24; ++t) corpus.push_back(RandomText(rng, 1 + rng() % (t % 4 == 0 ? 2500 : 90), kAlphabet));
   const rc::match_flag_type flags[] = {rc::match_default, rc::match_not_bol, rc::match_not_eol | rc::match_not_eob,
                                        rc::match_not_null, rc::match_not_dot_newline};
   for (const char* pattern : kPatterns) {

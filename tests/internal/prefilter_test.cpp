@@ -18,6 +18,7 @@
 #include "prefilter/pattern_reader.h"
 #include "prefilter/prefilter.h"
 #include "ravelin/RegularExpression.h"
+#include "support/random_text.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -25,6 +26,7 @@ namespace {
 using namespace RegexClass::detail;
 namespace rc = boost::regex_constants;
 using RegexClass::RegularExpression;
+using ravelin_test::RandomText;
 using ravelin_test::TempDir;
 
 bool Full() { return std::getenv("RAVELIN_PREFILTER_FULL") != nullptr; }
@@ -150,13 +152,8 @@ const rc::match_flag_type kFlags[] = {
     rc::match_any,
 };
 
-std::string RandomText(std::mt19937& rng, std::size_t length) {
-  static const char kAlphabet[] = "aab_t \n#AB\r\f\v1.b";
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
-  std::string text;
-  for (std::size_t k = 0; k < length; ++k) text += kAlphabet[pick(rng)];
-  return text;
-}
+// The characters of the generated subjects.
+const std::string kAlphabet = "aab_t \n#AB\r\f\v1.b";
 
 TEST(Prefilter, WalksAgreeWithThePlainEngineOnGeneratedTexts) {
   if (!PrefilterAvailable()) GTEST_SKIP() << "built without the scanner";
@@ -164,7 +161,7 @@ TEST(Prefilter, WalksAgreeWithThePlainEngineOnGeneratedTexts) {
   const int texts = Full() ? 400 : 25;
   std::vector<std::string> corpus;
   corpus.reserve(static_cast<std::size_t>(texts));
-  for (int t = 0; t < texts; ++t) corpus.push_back(RandomText(rng, 1 + rng() % (t % 5 == 0 ? 3000 : 120)));
+  for (int t = 0; t < texts; ++t) corpus.push_back(RandomText(rng, 1 + rng() % (t % 5 == 0 ? 3000 : 120), kAlphabet));
   const boost::regex::flag_type syntaxes[] = {boost::regex::perl, boost::regex::perl | boost::regex::icase,
                                               boost::regex::perl | boost::regex::no_mod_s, boost::regex::extended,
                                               boost::regex::basic};
@@ -201,7 +198,7 @@ TEST(Prefilter, LiteralAndOptionWordsAgree) {
           CompiledExpression::Compile(w.pattern, w.pattern + std::strlen(w.pattern), w.word, w.extended, loc);
       ASSERT_TRUE(compiled->Usable()) << w.pattern;
       for (int t = 0; t < 30; ++t) {
-        ExpectSameWalk(RandomText(rng, 1 + rng() % 400) +
+        ExpectSameWalk(RandomText(rng, 1 + rng() % 400, kAlphabet) +
                            "a.b a{2} A_t \xc3\x84_t \xe4"
                            "B",
                        compiled->Regex(), rc::match_default, "option word, locale " + loc.name());
