@@ -19,6 +19,7 @@
 #include "prefilter/prefilter.h"
 #include "ravelin/RegularExpression.h"
 #include "support/temp_dir.h"
+#include "walker/match_walker.h"
 
 namespace {
 
