@@ -9,8 +9,8 @@
 
 #include "engine/engine.h"
 #include "fileupdate/file_change.h"
-#include "fileupdate/internals.h"
 #include "filewalk/file_walker.h"
+#include "frontend/internals.h"
 #include "handlers/active_stack.h"
 #include "handlers/events.h"
 #include "stringops/string_ops.h"
