@@ -112,6 +112,7 @@ const char* const kPatterns[] = {
     "(?i:A)b",
     "a(?i)B|T",
     "(a)(b)?(_)?",
+    "(?:(a)|(b))+t",
     "(?<n>a)(?:b)",
     "(a)\\1",
     "a.b",
