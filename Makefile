@@ -3,7 +3,8 @@
 # threaded tests under ThreadSanitizer.
 # make demo: install what is missing, build, run the ravelin command on
 # examples/sample-tree.
-# make lint: clang-tidy and clang-format over the sources (see CONTRIBUTING.md).
+# make lint: the include graph, clang-tidy and clang-format over the sources
+# (see CONTRIBUTING.md).
 # make package: Debian packages with CPack.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
@@ -46,12 +47,15 @@ test-thread: deps
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" RAVELIN_LIBRARY=ravelin \
 	  $(THREAD_BUILD)/tests/ravelin_tests --gtest_filter='$(THREAD_TESTS)'
 
-# clang-tidy over the sources of the main build (its compile_commands.json),
-# then clang-format as a check only: nothing is rewritten.
+# The include graph of src/ (tools/check-includes.sh: no folder includes one
+# on its own floor or above), clang-tidy over the sources of the main build
+# (its compile_commands.json), then clang-format as a check only: nothing is
+# rewritten.
 LINT_DIRS = src include tools tests bench
 CLANG_TIDY_RUNNER ?= run-clang-tidy
 CLANG_FORMAT ?= clang-format
 lint: build
+	sh tools/check-includes.sh
 	$(CLANG_TIDY_RUNNER) -quiet -p $(BUILD) -j$(JOBS) '$(CURDIR)/(src|tools|tests|bench)/.*\.cpp$$'
 	find $(LINT_DIRS) \( -name '*.cpp' -o -name '*.h' \) -print | sort | \
 	  xargs $(CLANG_FORMAT) --dry-run -Werror

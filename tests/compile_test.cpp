@@ -68,3 +68,44 @@ TEST(Compile, LocaleTakesEffectAtTheNextCompilation) {
   EXPECT_EQ(re.ParseExpression(), 0);
   EXPECT_EQ(re.ConvertREXResult(0x1234), 0x34);
 }
+
+// Each named result code, from a pattern that gives it.
+TEST(Compile, ResultCodes) {
+  using P = R::ParseResult;
+  struct Row {
+    R::Options option;  // added to the defaults; Normal: none
+    std::string pattern;
+    P code;
+  };
+  const Row rows[] = {
+      {R::Normal, "a(b)", P::Ok},
+      {R::Normal, "", P::EmptyExpression},
+      {R::Normal, "(?(?=a)b|c|d)", P::BadPattern},
+      {R::Normal, "[[.foo.]]", P::BadCollatingElement},
+      {R::Normal, "[[:foo:]]", P::BadClassName},
+      {R::Normal, "a\\", P::BadEscape},
+      {R::Normal, "(a)\\2", P::BadBackReference},
+      {R::Normal, "[a", P::UnmatchedBracket},
+      {R::Normal, "(a", P::UnmatchedParenthesis},
+      {R::Normal, "a)", P::UnmatchedParenthesis},
+      {R::Basic, "a\\{1", P::UnmatchedBrace},
+      {R::Normal, "a{2,1}", P::BadRepeatRange},
+      {R::Normal, "[\\d-z]", P::BadRange},
+      {R::Normal, "*a", P::BadRepeat},
+      {R::Normal, "a++\\Q\\E*", P::BadRepeat},  // refused before the engine sees it
+      {R::Basic, std::string("\0a", 2), P::EmptyPart},
+      {R::Normal, std::string(500, '(') + "a" + std::string(500, ')'), P::TooComplex},
+      {R::Normal, "(?X)", P::BadPerlExtension},
+      {R::BkVbar, "a", P::UnsupportedOptions},
+  };
+  for (const Row& row : rows) {
+    R re;
+    if (row.option != R::Normal) re.AddExpressionOption(row.option);
+    re.SetExpression(row.pattern);
+    const unsigned char code = re.ParseExpression();
+    EXPECT_EQ(code, static_cast<unsigned char>(row.code)) << row.pattern.substr(0, 20);
+    EXPECT_EQ(re.GetExpressionError().empty(), code == 0 || row.code == P::EmptyExpression)
+        << row.pattern.substr(0, 20);
+  }
+  EXPECT_EQ(static_cast<unsigned char>(P::UnsupportedOptions), R::UnsupportedOptions);
+}

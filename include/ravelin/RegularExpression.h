@@ -243,6 +243,35 @@ class RAVELIN_API RegularExpression {
   // Result code of a compilation whose option word the engine cannot express.
   static constexpr unsigned char UnsupportedOptions = 200;
 
+  // Addition. Every result code ParseExpression gives, by name: 0, the
+  // engine's codes (Boost.Regex's regex_constants::error_type, same values)
+  // and the library's own. Compare with static_cast<unsigned char>(...).
+  // The engine's 12 (out of memory: std::bad_alloc leaves the call
+  // instead), 14, 16 (unused by the engine), 15 and 19 (never given by a
+  // compilation) do not occur.
+  enum class ParseResult : unsigned char {
+    Ok = 0,                    // compiled and usable
+    EmptyExpression = 1,       // ours: the expression is "" (the engine's "no match" code)
+    BadPattern = 2,            // a construct in a wrong place, e.g. | twice in a conditional
+    BadCollatingElement = 3,   // [[.name.]] names no collating element
+    BadClassName = 4,          // [[:name:]] or \p{name} names no class
+    BadEscape = 5,             // an escape that is unknown or ends the expression
+    BadBackReference = 6,      // \N names a group that does not exist
+    UnmatchedBracket = 7,      // a [ without its ]
+    UnmatchedParenthesis = 8,  // a ( or \( without its partner, or a ) alone
+    UnmatchedBrace = 9,        // a { or \{ without its }
+    BadRepeatRange = 10,       // {m,n} with n < m, or not numbers
+    BadRange = 11,             // a class range whose end is below its start
+    BadRepeat = 13,            // a repeat with nothing to repeat; ours too: a repeat the
+                               // engine would misread after a possessive repeat
+    EmptyPart = 17,            // an empty pattern or alternative where the syntax forbids one
+    TooComplex = 18,           // nesting deeper than the engine takes
+    BadPerlExtension = 20,     // a (?...) sequence the engine does not know
+    Unknown = 21,              // the engine's own inconsistency
+    UnsupportedOptions = 200,  // ours (the constant above): an option word the engine cannot
+                               // express, or a pattern it cannot search reliably
+  };
+
   // ------------------------------------------------------- file change records
   // What went wrong with one file of ChangeFiles.
   enum ProblemKind : unsigned char {
@@ -489,8 +518,8 @@ class RAVELIN_API RegularExpression {
   // ----------------------------------------------------------- compilation
   // 0 when the expression is compiled and usable, else the engine's error
   // code (1 for an empty expression, UnsupportedOptions for an option word
-  // the engine cannot express). Compiles only when the expression or the
-  // options changed since the last attempt.
+  // the engine cannot express); every code is named in ParseResult. Compiles
+  // only when the expression or the options changed since the last attempt.
   unsigned char ParseExpression();
   // The low 8 bits of an engine result.
   unsigned char ConvertREXResult(unsigned int code);

@@ -5,9 +5,15 @@
 #include <cstring>
 #include <limits>
 
+#include "ravelin/RegularExpression.h"
+
 namespace RegexClass {
 namespace detail {
 namespace {
+
+// The result code of a pattern the engine cannot compile or search reliably
+// under the option word.
+constexpr unsigned kUnsupported = static_cast<unsigned>(RegularExpression::ParseResult::UnsupportedOptions);
 
 std::string EngineMessage(unsigned code, const std::locale& loc) {
   boost::regex_traits<char> traits;
@@ -53,7 +59,7 @@ std::shared_ptr<const CompiledExpression> CompiledExpression::Compile(const char
   auto compiled = std::make_shared<CompiledExpression>();
   const Translation t = TranslateOptions(first, last, optionWord, extendedRules);
   if (!t.supported) {
-    compiled->code_ = 200;  // RegularExpression::UnsupportedOptions
+    compiled->code_ = kUnsupported;
     compiled->message_ = t.problem;
     return compiled;
   }
@@ -72,7 +78,7 @@ std::shared_ptr<const CompiledExpression> CompiledExpression::Compile(const char
     // changes nothing else.
     compiled->Assign(((t.flags & boost::regex::icase) ? "(?-i:)" : "(?i:)") + t.pattern, t.flags);
     if (compiled->code_ == 0 && ResumesPastMatches(compiled->regex_)) {
-      compiled->code_ = 200;  // RegularExpression::UnsupportedOptions
+      compiled->code_ = kUnsupported;
       compiled->message_ = "The engine cannot search reliably for a pattern that starts with a lazy bounded repeat.";
     }
   }

@@ -1,20 +1,22 @@
 // The boundary to Boost.Regex: the compiled expression, one match over a
-// buffer, and the one place where searches run. No other part of the library
-// calls a Boost search directly, so no engine exception can escape.
+// buffer, the rebuild of a match found over part of a buffer, the line spans
+// of a buffer, and the one place where searches run. No other part of the
+// library calls a Boost search or match directly, so no engine exception can
+// escape. The prefilter sits on this boundary; the match walker
+// (walker/match_walker.h) sits on both.
 #ifndef RAVELIN_ENGINE_ENGINE_H
 #define RAVELIN_ENGINE_ENGINE_H
 
 #include <boost/regex.hpp>
 
 #include <cstddef>
+#include <cstring>
 #include <locale>
 #include <memory>
 #include <string>
 
 namespace RegexClass {
 namespace detail {
-
-class PrefilterCursor;
 
 // The outcome of compiling one expression under one option word. Immutable
 // once built, so objects, their copies and running operations share it.
@@ -61,81 +63,40 @@ struct MatchView {
   const FileInHand* file = nullptr;
 };
 
-// Walks the matches of an expression over [first, last) in order, with the
-// rules of Boost's regex_iterator: after an empty match the next match may
-// not be empty at the same place, and an empty match at the very end of the
-// buffer is reported (as Perl's s///g and regex_replace do). Every search runs
-// inside a guard: when the engine gives up (complexity, stack), the walk ends
-// and Failed() tells why. std::bad_alloc propagates. Where the prefilter
-// applies (prefilter/prefilter.h), the engine runs only where a match may
-// start; the matches, their prefixes and positions are the same.
-//
-// Line-bounded walks (lineBounded) find the matches as if each line (the
-// bytes between two '\n', without them) were a buffer of its own: the
-// engine runs over [line start, line end) with the line start as its
-// buffer start, so no match holds a '\n', ^ $ \A \z are the line's ends
-// (match_single_line: ^ and $ match nowhere else, not around a \r or \f),
-// look-around stops there, and the empty-match rule applies per line. The
-// bytes after a final '\n' are no line (an empty buffer holds none). The
-// flags that describe the buffer's edges (not_bol, not_bob, prev_avail and
-// not_eol, not_eob) apply to its first and last line only. Matches are
-// reported as the plain walk reports them: positions from the buffer start,
-// the prefix from the end of the previous match, the suffix to the buffer
-// end. The prefilter, where it applies, skips the lines without a candidate.
-class MatchWalker {
- public:
-  MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags,
-              bool lineBounded = false);
-  ~MatchWalker();
-  MatchWalker(const MatchWalker&) = delete;
-  MatchWalker& operator=(const MatchWalker&) = delete;
-  // Starts the walk at `from` instead of the buffer start (context before it
-  // is still seen by ^, \b and look-behind).
-  void StartAt(const char* from) { next_ = from; }
-  // Finds the next match; false at the end of the buffer or on failure.
-  bool Next();
-  const boost::cmatch& Match() const { return match_; }
-  MatchView View() const { return MatchView{&match_, base_, nullptr}; }
-  bool Failed() const { return !failure_.empty(); }
-  const std::string& Failure() const { return failure_; }
-
- private:
-  const char* base_;
-  const char* next_;
-  const char* last_;
-  const boost::regex& regex_;
-  boost::match_flag_type flags_;
-  boost::cmatch match_;
-  bool started_ = false;
-  bool done_ = false;
-  std::string failure_;
-  std::unique_ptr<PrefilterCursor> prefilter_;
-  // Line-bounded walks: the line being searched.
-  bool NextInLines();
-  bool OpenLine(const char* at);
-  bool lineBounded_;
-  bool lineOpen_ = false;
-  const char* lineStart_ = nullptr;
-  const char* lineEnd_ = nullptr;
-};
-
-// The first match in [first, last) with positions counted from first, as
-// SafeSearch(first, last, first, ...) finds it, through the prefilter where
-// it applies.
-bool FirstSearch(const char* first, const char* last, boost::cmatch& m, const boost::regex& e,
-                 boost::match_flag_type flags, std::string* failure, bool lineBounded = false);
-
-// Gives m, found by a search over part of [origin, last), the prefix that
-// starts at origin, the suffix that ends at last and positions counted from
-// origin, as a search over [origin, last) would report the same match.
-// Groups that did not take part stand at last, as the engine leaves them.
-void ReframeMatch(boost::cmatch& m, const char* origin, const char* last);
+// Gives m, found by a search that ended at `end` and started at or after
+// origin, the prefix that starts at origin, the suffix that ends at last and
+// positions counted from origin, as a search over [origin, last) would report
+// the same match. Groups that did not take part and stand at `end` or at
+// last, where the engine leaves them, stand at last; every other group keeps
+// its place, and the group that closed last (the format's $^N) stays the
+// last. False when no group closed last yet some group keeps a place: m is
+// rebuilt all the same, but $^N then names that group, so a caller that can
+// search again should.
+bool RebuildMatch(boost::cmatch& m, const char* origin, const char* end, const char* last);
 
 // One search over [first, last) with positions counted from base. Returns
 // true on a match; false when there is none or the engine gave up, in which
 // case *failure (if given) holds the reason.
 bool SafeSearch(const char* first, const char* last, const char* base, boost::cmatch& m, const boost::regex& e,
                 boost::match_flag_type flags, std::string* failure);
+
+// One match of e over the whole of [first, last) (regex_match), under the
+// same guard: false when there is none or the engine gave up, in which case
+// *failure (if given) holds the reason.
+bool SafeMatch(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags,
+               std::string* failure);
+
+// The line that holds `at`: it starts just after the last '\n' in [floor,
+// at) (at floor when there is none) and ends at the first '\n' in [at,
+// last) (at last when there is none).
+inline const char* LineStartOf(const char* floor, const char* at) {
+  const void* newline = memrchr(floor, '\n', static_cast<std::size_t>(at - floor));
+  return newline != nullptr ? static_cast<const char*>(newline) + 1 : floor;
+}
+inline const char* LineEndOf(const char* at, const char* last) {
+  const void* newline = std::memchr(at, '\n', static_cast<std::size_t>(last - at));
+  return newline != nullptr ? static_cast<const char*>(newline) : last;
+}
 
 // Counts lines incrementally over one buffer: the line of an offset is 1 +
 // the '\n' bytes before it; its line start the offset after the last of

@@ -1,7 +1,6 @@
-// Every Boost search of the library runs here, inside one guard.
+// Every Boost search and match of the library runs here, inside one guard,
+// and the rebuild of a match found over part of a buffer.
 #include "engine/engine.h"
-
-#include "prefilter/prefilter.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -27,107 +26,19 @@ bool SafeSearch(const char* first, const char* last, const char* base, boost::cm
   return false;
 }
 
-MatchWalker::MatchWalker(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags,
-                         bool lineBounded)
-    : base_(first),
-      next_(first),
-      last_(last),
-      regex_(e),
-      flags_(flags),
-      prefilter_(PrefilterCursor::Open(first, last, e, flags)),
-      lineBounded_(lineBounded) {}
-
-MatchWalker::~MatchWalker() = default;
-
-bool MatchWalker::Next() {
-  if (done_) return false;
-  if (lineBounded_) return NextInLines();
-  bool afterEmpty = false;
-  if (started_) {
-    next_ = match_[0].second;
-    afterEmpty = match_[0].first == match_[0].second;
+bool SafeMatch(const char* first, const char* last, const boost::regex& e, boost::match_flag_type flags,
+               std::string* failure) {
+  try {
+    return boost::regex_match(first, last, e, flags);
+  } catch (const std::runtime_error& error) {
+    if (failure != nullptr) *failure = error.what();
+  } catch (const std::logic_error& error) {
+    if (failure != nullptr) *failure = error.what();
   }
-  started_ = true;
-  bool found;
-  if (prefilter_) {
-    found = prefilter_->Find(next_, afterEmpty, match_, &failure_);
-  } else {
-    boost::match_flag_type flags = flags_;
-    if (afterEmpty) flags |= boost::regex_constants::match_not_initial_null;
-    found = SafeSearch(next_, last_, base_, match_, regex_, flags, &failure_);
-  }
-  if (!found) {
-    done_ = true;
-    return false;
-  }
-  return true;
-}
-
-// Opens the line that holds `at` (a line's end belongs to it); false when
-// no line does: past the buffer, or after a final '\n'.
-bool MatchWalker::OpenLine(const char* at) {
-  if (at > last_ || (at == last_ && (at == base_ || at[-1] == '\n'))) return false;
-  if (at == base_ || at[-1] == '\n') {
-    lineStart_ = at;
-  } else {
-    const void* newline = memrchr(base_, '\n', static_cast<std::size_t>(at - base_));
-    lineStart_ = newline != nullptr ? static_cast<const char*>(newline) + 1 : base_;
-  }
-  const void* newline = std::memchr(at, '\n', static_cast<std::size_t>(last_ - at));
-  lineEnd_ = newline != nullptr ? static_cast<const char*>(newline) : last_;
-  lineOpen_ = true;
-  return true;
-}
-
-bool MatchWalker::NextInLines() {
-  namespace rc = boost::regex_constants;
-  const char* from = next_;
-  bool afterEmpty = false;
-  if (started_) {
-    from = match_[0].second;
-    afterEmpty = match_[0].first == match_[0].second;
-  }
-  started_ = true;
-  const char* at = from;
-  for (;;) {
-    if (!lineOpen_) {
-      if (!OpenLine(at)) break;
-      // Lines without a candidate hold no match: go to the first that has one.
-      std::size_t end = 0;
-      if (prefilter_ && !prefilter_->Broken()) {
-        if (prefilter_->NextLineCandidate(static_cast<std::size_t>(at - base_), end)) {
-          if (base_ + end > lineEnd_) {
-            at =
-                static_cast<const char*>(memrchr(lineEnd_, '\n', static_cast<std::size_t>(base_ + end - lineEnd_))) + 1;
-            if (!OpenLine(at)) break;
-          }
-        } else if (!prefilter_->Broken()) {
-          break;
-        }
-      }
-    }
-    if (at < lineStart_) at = lineStart_;
-    // ^ and $ at the line's ends only: not also after or before a \r or \f
-    // inside it, as the engine's line separators would have them.
-    boost::match_flag_type flags = flags_ | rc::match_single_line;
-    if (lineStart_ != base_) flags &= ~(rc::match_not_bol | rc::match_not_bob | rc::match_prev_avail);
-    if (lineEnd_ != last_) flags &= ~(rc::match_not_eol | rc::match_not_eob);
-    if (afterEmpty && at == from) flags |= rc::match_not_initial_null;
-    if (SafeSearch(at, lineEnd_, lineStart_, match_, regex_, flags, &failure_)) {
-      ReframeMatch(match_, from, last_);
-      return true;
-    }
-    if (!failure_.empty()) break;
-    lineOpen_ = false;
-    if (lineEnd_ == last_) break;
-    at = lineEnd_ + 1;
-  }
-  done_ = true;
-  match_ = boost::cmatch();
   return false;
 }
 
-void ReframeMatch(boost::cmatch& m, const char* origin, const char* last) {
+bool RebuildMatch(boost::cmatch& m, const char* origin, const char* end, const char* last) {
   const std::size_t size = m.size();
   // The group the format's $^N names: set last below so it stays the last.
   std::size_t lastClosed = 0;
@@ -135,35 +46,32 @@ void ReframeMatch(boost::cmatch& m, const char* origin, const char* last) {
   for (std::size_t k = 1; k < size; ++k) {
     if (closed == &m[static_cast<int>(k)]) lastClosed = k;
   }
+  // Where the engine left it: a group that did not take part, at the end of
+  // the search that found m.
+  auto leftAtEnd = [end, last](const boost::csub_match& sub) {
+    return !sub.matched && sub.first == sub.second && (sub.first == end || sub.first == last);
+  };
   boost::cmatch out(m);
   out.set_size(size, origin, last);
   out.set_base(origin);
   out.set_first(m[0].first);
+  bool setAny = false;
   for (std::size_t k = 1; k < size; ++k) {
     const boost::csub_match& sub = m[static_cast<int>(k)];
-    if (k == lastClosed || !sub.matched) continue;
+    if (k == lastClosed || leftAtEnd(sub)) continue;
     out.set_first(sub.first, k);
-    out.set_second(sub.second, k, true);
+    out.set_second(sub.second, k, sub.matched);
+    setAny = true;
   }
   if (lastClosed != 0) {
     const boost::csub_match& sub = m[static_cast<int>(lastClosed)];
-    out.set_first(sub.matched ? sub.first : last, lastClosed);
-    out.set_second(sub.matched ? sub.second : last, lastClosed, sub.matched);
+    const bool atEnd = leftAtEnd(sub);
+    out.set_first(atEnd ? last : sub.first, lastClosed);
+    out.set_second(atEnd ? last : sub.second, lastClosed, sub.matched);
   }
   out.set_second(m[0].second);
   m.swap(out);
-}
-
-bool FirstSearch(const char* first, const char* last, boost::cmatch& m, const boost::regex& e,
-                 boost::match_flag_type flags, std::string* failure, bool lineBounded) {
-  MatchWalker walker(first, last, e, flags, lineBounded);
-  if (walker.Next()) {
-    m = walker.Match();
-    return true;
-  }
-  if (failure != nullptr && walker.Failed()) *failure = walker.Failure();
-  m = boost::cmatch();
-  return false;
+  return lastClosed != 0 || !setAny;
 }
 
 namespace {

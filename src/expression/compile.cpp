@@ -8,8 +8,9 @@
 namespace RegexClass {
 
 unsigned char RegularExpression::ParseExpression() {
-  if (expressionParsed) return ConvertREXResult(compiledExpression ? compiledExpression->Code() : 1);
-  if (expression.empty()) return 1;
+  constexpr auto kEmpty = static_cast<unsigned char>(ParseResult::EmptyExpression);
+  if (expressionParsed) return ConvertREXResult(compiledExpression ? compiledExpression->Code() : kEmpty);
+  if (expression.empty()) return kEmpty;
   const unsigned word = GetFlagOptions();
   // The text ends at its first NUL, as a C string would.
   const char* first = expression.c_str();

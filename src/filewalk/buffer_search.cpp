@@ -1,5 +1,7 @@
 #include "filewalk/buffer_search.h"
 
+#include "walker/match_walker.h"
+
 namespace RegexClass {
 namespace detail {
 

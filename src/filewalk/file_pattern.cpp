@@ -34,15 +34,7 @@ struct NameTest {
   }
 };
 
-bool IsAlphanumeric(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
-
 }  // namespace
-
-bool IsTempFileName(const std::string& name) {
-  const std::size_t prefix = std::strlen(kTempFilePrefix);
-  if (name.size() != prefix + 6 || name.compare(0, prefix, kTempFilePrefix) != 0) return false;
-  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix), name.end(), IsAlphanumeric);
-}
 
 namespace {
 
@@ -138,7 +130,7 @@ class Walk {
       }
       if (named && entry.kind == EntryKind::File) {
         // What an interrupted run left beside its file is no file of ours.
-        if (!IsTempFileName(entry.name)) files.push_back(std::move(entry.name));
+        if (!IsTempFileName(entry.name.c_str())) files.push_back(std::move(entry.name));
       } else if (recurse_ && entry.kind == EntryKind::Directory) {
         subdirectories.push_back(std::move(entry.name));
       }
@@ -237,7 +229,7 @@ bool VisitNamedFile(const std::string& spec, FileVisitor& visitor) {
     return true;
   }
   // FIFOs and devices are never opened: reading one could wait forever.
-  if (!st.IsRegular() || IsTempFileName(name)) return true;
+  if (!st.IsRegular() || IsTempFileName(name.c_str())) return true;
   return visitor.Visit(WalkFile{dir.Get(), name, spec});
 }
 

@@ -77,10 +77,6 @@ class FileVisitor {
 // Walks the files spec names; false when the visitor ended the walk.
 bool WalkFilePattern(const std::string& spec, bool recurse, FileVisitor& visitor);
 
-// True for the name of a temporary file of an in-place update: the prefix
-// kTempFilePrefix and six characters of [A-Za-z0-9].
-bool IsTempFileName(const std::string& name);
-
 }  // namespace detail
 }  // namespace RegexClass
 

@@ -2,6 +2,9 @@
 #ifndef RAVELIN_HANDLERS_EVENTS_H
 #define RAVELIN_HANDLERS_EVENTS_H
 
+#include <cstdint>
+
+#include "engine/engine.h"
 #include "ravelin/RegularExpression.h"
 
 namespace RegexClass {
@@ -25,6 +28,19 @@ bool Raise(RegularExpression& re, Plain plain, const Bound& bound, Args&&... arg
     return true;
   }
   return false;
+}
+
+// One entry of a match vector, written over entry so that its string keeps
+// its storage: the text of sub and its position from base, or "" and -1 for
+// a part that did not take part. Every match vector is built from this.
+inline void SetMatchEntry(REMatch& entry, const boost::csub_match& sub, const char* base) {
+  if (sub.matched) {
+    entry.text.assign(sub.first, sub.second);
+    entry.position = static_cast<std::int64_t>(sub.first - base);
+  } else {
+    entry.text.clear();
+    entry.position = -1;
+  }
 }
 
 // The vector of a string match: every mark, then the prefix and the suffix.

@@ -7,8 +7,9 @@ namespace detail {
 namespace {
 
 REMatch Entry(const boost::csub_match& sub, const char* base) {
-  if (!sub.matched) return REMatch{std::string(), -1};
-  return REMatch{std::string(sub.first, sub.second), static_cast<std::int64_t>(sub.first - base)};
+  REMatch entry;
+  SetMatchEntry(entry, sub, base);
+  return entry;
 }
 
 void AppendMarks(const MatchView& view, REMatchInfo& out) {
@@ -47,16 +48,7 @@ void FillFileMatchVector(const MatchView& view, REMatchInfo& out) {
     return;
   }
   out.resize(m.size());
-  for (std::size_t k = 0; k < m.size(); ++k) {
-    const boost::csub_match& sub = m[static_cast<int>(k)];
-    if (sub.matched) {
-      out[k].text.assign(sub.first, sub.second);
-      out[k].position = static_cast<std::int64_t>(sub.first - view.base);
-    } else {
-      out[k].text.clear();
-      out[k].position = -1;
-    }
-  }
+  for (std::size_t k = 0; k < m.size(); ++k) SetMatchEntry(out[k], m[static_cast<int>(k)], view.base);
 }
 
 }  // namespace detail

@@ -16,8 +16,8 @@
 //  * Tail: otherwise the engine searches from the walk's position (or from
 //    the first candidate less the longest possible match) to the buffer end,
 //    and only while a candidate lies ahead.
-// Matches found after the walk's position are rebuilt so that their prefix
-// and positions count from it. When the engine gives up in a shortened
+// Matches found after the walk's position are rebuilt (RebuildMatch) so
+// that their prefix and positions count from it. When the engine gives up in a shortened
 // search, the search is done again plain, so failures are the plain ones.
 #include <algorithm>
 #include <cstdint>
@@ -64,44 +64,7 @@ std::size_t SeparatorTail(const char* first, std::size_t size) {
   return size;
 }
 
-const char* Memrchr(const char* first, std::size_t n, char c) { return static_cast<const char*>(memrchr(first, c, n)); }
-const char* Memchr(const char* first, std::size_t n, char c) {
-  return static_cast<const char*>(std::memchr(first, c, n));
-}
-
 }  // namespace
-
-bool RebaseMatch(boost::cmatch& m, const char* origin, const char* last) {
-  const std::size_t size = m.size();
-  // The group the format's $^N names: set last below so it stays the last.
-  std::size_t lastClosed = 0;
-  const boost::csub_match* closed = &m.get_last_closed_paren();
-  for (std::size_t k = 1; k < size; ++k) {
-    if (closed == &m[static_cast<int>(k)]) lastClosed = k;
-  }
-  boost::cmatch out(m);
-  out.set_size(size, origin, last);
-  out.set_base(origin);
-  out.set_first(m[0].first);
-  bool setAny = false;
-  for (std::size_t k = 1; k < size; ++k) {
-    const boost::csub_match& sub = m[static_cast<int>(k)];
-    if (k == lastClosed || (!sub.matched && sub.first == last && sub.second == last)) continue;
-    out.set_first(sub.first, k);
-    out.set_second(sub.second, k, sub.matched);
-    setAny = true;
-  }
-  if (lastClosed != 0) {
-    const boost::csub_match& sub = m[static_cast<int>(lastClosed)];
-    out.set_first(sub.first, lastClosed);
-    out.set_second(sub.second, lastClosed, sub.matched);
-  } else if (setAny) {
-    return false;  // "no group closed last" cannot be set again
-  }
-  out.set_second(m[0].second);
-  m.swap(out);
-  return true;
-}
 
 std::unique_ptr<PrefilterCursor> PrefilterCursor::Open(const char* first, const char* last, const boost::regex& e,
                                                        boost::match_flag_type flags) {
@@ -162,7 +125,7 @@ bool PrefilterCursor::Plain(std::size_t origin, bool afterEmpty, boost::cmatch& 
 // origin reports it.
 bool PrefilterCursor::Finish(std::size_t origin, std::size_t start, bool afterEmpty, boost::cmatch& m,
                              std::string* failure) {
-  if (start == origin || RebaseMatch(m, base_ + origin, last_)) return true;
+  if (start == origin || RebuildMatch(m, base_ + origin, last_, last_)) return true;
   return Plain(origin, afterEmpty, m, failure);
 }
 
@@ -188,10 +151,8 @@ bool PrefilterCursor::FindInLines(std::size_t origin, bool afterEmpty, boost::cm
       return false;
     }
     // The candidate's line, from `at` at the earliest.
-    const char* newline = Memrchr(base_ + at, end - at, '\n');
-    const std::size_t lineStart = newline != nullptr ? static_cast<std::size_t>(newline - base_) + 1 : at;
-    const char* lineEnd = Memchr(base_ + end, size_ - end, '\n');
-    lineEnd_ = lineEnd != nullptr ? static_cast<std::size_t>(lineEnd - base_) : size_;
+    const std::size_t lineStart = static_cast<std::size_t>(LineStartOf(base_ + at, base_ + end) - base_);
+    lineEnd_ = static_cast<std::size_t>(LineEndOf(base_ + end, last_) - base_);
     lineOpen_ = true;
     at = lineStart;
   }
@@ -256,8 +217,7 @@ bool GatherEnd(std::size_t end, void* context) {
     g.outOfMemory = true;
     return false;
   }
-  const char* newline = static_cast<const char*>(std::memchr(g.base + at, '\n', g.size - at));
-  g.lineEnd = newline != nullptr ? static_cast<std::size_t>(newline - g.base) : g.size;
+  g.lineEnd = static_cast<std::size_t>(LineEndOf(g.base + at, g.base + g.size) - g.base);
   return true;
 }
 
@@ -287,8 +247,8 @@ bool PrefilterCursor::ScanChunk(std::size_t after) {
   if (start > scanned_ && start > 0 && base_[start - 1] != '\n') --start;
   std::size_t end = std::min(size_, start + chunk_);
   if (end < size_) {
-    const char* newline = Memchr(base_ + end, size_ - end, '\n');
-    end = newline != nullptr ? static_cast<std::size_t>(newline - base_) + 1 : size_;
+    const char* lineEnd = LineEndOf(base_ + end, last_);
+    end = lineEnd != last_ ? static_cast<std::size_t>(lineEnd - base_) + 1 : size_;
   }
   chunk_ = std::min(chunk_ * 2, kMaxChunk);
   candidates_.clear();

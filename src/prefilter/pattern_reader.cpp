@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/engine.h"
+
 namespace RegexClass {
 namespace detail {
 namespace {
@@ -105,9 +107,12 @@ bool Reader::ProbeOne(const std::string& atom, bool icase, Bytes& set) {
   probe.assign(text.data(), text.data() + text.size(), f);
   if (probe.status() != 0) return Fail("an item the engine reads differently alone");
   set.reset();
+  std::string failure;
   for (int b = 0; b < 256; ++b) {
     const char c = static_cast<char>(b);
-    if (boost::regex_match(&c, &c + 1, probe)) set.set(static_cast<std::size_t>(b));
+    if (SafeMatch(&c, &c + 1, probe, boost::match_default, &failure)) set.set(static_cast<std::size_t>(b));
+    // A byte the engine gave up on might match: the set would be too small.
+    if (!failure.empty()) return Fail("an item the engine gives up on");
   }
   if (set.none()) return Fail("an item that matches no single byte");
   probes_.emplace(key, set);

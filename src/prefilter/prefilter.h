@@ -102,11 +102,6 @@ class PrefilterCursor {
   std::size_t lineEnd_ = 0;
 };
 
-// Gives m (found by a search that started after origin) the prefix and
-// positions of a search that started at origin. False when the match cannot
-// be rebuilt exactly; m is then unchanged.
-bool RebaseMatch(boost::cmatch& m, const char* origin, const char* last);
-
 }  // namespace detail
 }  // namespace RegexClass
 

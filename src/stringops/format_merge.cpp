@@ -10,6 +10,7 @@
 #include "handlers/events.h"
 #include "ravelin/RegularExpression.h"
 #include "stringops/string_ops.h"
+#include "walker/match_walker.h"
 
 namespace RegexClass {
 namespace detail {

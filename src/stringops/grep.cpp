@@ -6,30 +6,18 @@
 #include "handlers/events.h"
 #include "ravelin/RegularExpression.h"
 #include "stringops/string_ops.h"
+#include "walker/match_walker.h"
 
 namespace RegexClass {
 namespace detail {
-namespace {
-
-void SetEntry(REMatch& entry, const boost::csub_match& sub, const char* base) {
-  if (sub.matched) {
-    entry.text.assign(sub.first, sub.second);
-    entry.position = static_cast<std::int64_t>(sub.first - base);
-  } else {
-    entry.text.clear();
-    entry.position = -1;
-  }
-}
-
-}  // namespace
 
 const REMatchInfo& WalkVector::Fill(const MatchView& view) {
   const boost::cmatch& m = *view.match;
   const std::size_t marks = m.size();
   info_.resize(marks + 2);
-  for (std::size_t k = 0; k < marks; ++k) SetEntry(info_[k], m[static_cast<int>(k)], view.base);
-  SetEntry(info_[marks], m.prefix(), view.base);
-  SetEntry(info_[marks + 1], m.suffix(), view.base);
+  for (std::size_t k = 0; k < marks; ++k) SetMatchEntry(info_[k], m[static_cast<int>(k)], view.base);
+  SetMatchEntry(info_[marks], m.prefix(), view.base);
+  SetMatchEntry(info_[marks + 1], m.suffix(), view.base);
   return info_;
 }
 

@@ -1,5 +1,4 @@
 // Match, MatchAll and Search: one search over the subject, one event.
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -7,6 +6,7 @@
 #include "handlers/events.h"
 #include "ravelin/RegularExpression.h"
 #include "stringops/string_ops.h"
+#include "walker/match_walker.h"
 
 namespace RegexClass {
 namespace {
@@ -39,13 +39,12 @@ bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compile
 
   boost::cmatch m;
   if (s.lineBounded && anchored) {
-    const void* newline = std::memchr(first, '\n', subject.size());
-    const char* lineEnd = newline != nullptr ? static_cast<const char*>(newline) : last;
+    const char* lineEnd = detail::LineEndOf(first, last);
     boost::match_flag_type lineFlags = flags | boost::regex_constants::match_single_line;
     if (lineEnd != last) lineFlags &= ~(boost::regex_constants::match_not_eol | boost::regex_constants::match_not_eob);
     if (!detail::FirstSearch(first, lineEnd, m, compiled.Regex(), lineFlags, &s.lastSearchError)) return false;
     if (wholeSubject && m[0].second != lineEnd) return false;
-    detail::ReframeMatch(m, first, last);
+    detail::RebuildMatch(m, first, lineEnd, last);
   } else {
     if (!detail::FirstSearch(first, last, m, compiled.Regex(), flags, &s.lastSearchError, s.lineBounded)) {
       return false;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "fileupdate/internals.h"
+#include "frontend/internals.h"
 #include "handlers/active_stack.h"
 #include "platform/posix_file.h"
 #include "platform/temp_file.h"

@@ -16,6 +16,7 @@
 #include "ravelin/RegularExpression.h"
 #include "support/random_text.h"
 #include "support/temp_dir.h"
+#include "walker/match_walker.h"
 
 namespace {
 
@@ -135,6 +136,8 @@ const char* const kPatterns[] = {
     "\\w+ \\w+",
     "\\bab\\b",
     "(a)(b)?(_)?",
+    "(a)|(b)(_)?",
+    "(?:(a)|(b))+",
     "(?<n>a)(?:b)",
     "x*",
     "b?t",

@@ -9,6 +9,7 @@
 
 #include "engine/engine.h"
 #include "prefilter/prefilter.h"
+#include "walker/match_walker.h"
 
 namespace {
 

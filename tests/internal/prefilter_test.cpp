@@ -20,6 +20,7 @@
 #include "ravelin/RegularExpression.h"
 #include "support/random_text.h"
 #include "support/temp_dir.h"
+#include "walker/match_walker.h"
 
 namespace {
 
@@ -113,6 +114,7 @@ const char* const kPatterns[] = {
     "(?i:A)b",
     "a(?i)B|T",
     "(a)(b)?(_)?",
+    "(?:(a)|(b))+t",
     "(?<n>a)(?:b)",
     "(a)\\1",
     "a.b",

@@ -4,7 +4,7 @@
 // With the Suffix naming the save extension is appended to the whole name.
 #include <locale>
 
-#include "fileupdate/internals.h"
+#include "frontend/internals.h"
 #include "platform/posix_file.h"
 #include "ravelin/RegularExpression.h"
 

@@ -1,7 +1,7 @@
 // FindFiles and GrepFiles: the object's side of the file walk.
 #include "engine/engine.h"
-#include "fileupdate/internals.h"
 #include "filewalk/file_walker.h"
+#include "frontend/internals.h"
 #include "handlers/active_stack.h"
 #include "handlers/events.h"
 

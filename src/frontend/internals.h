@@ -1,8 +1,10 @@
 // The library's own access to the private state of RegularExpression, for
-// the parts of ChangeFiles that are not members (the walk's failure
-// callback) and for the tests of the file update.
-#ifndef RAVELIN_FILEUPDATE_INTERNALS_H
-#define RAVELIN_FILEUPDATE_INTERNALS_H
+// the parts of ChangeFiles that are not members (the walk's callbacks), the
+// file walks' glue and the tests of the file update. It stands at the front
+// of the library, above every other folder: only the front reaches into the
+// object, and the machinery below it takes what it needs by value.
+#ifndef RAVELIN_FRONTEND_INTERNALS_H
+#define RAVELIN_FRONTEND_INTERNALS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -50,4 +52,4 @@ struct Internals {
 }  // namespace detail
 }  // namespace RegexClass
 
-#endif  // RAVELIN_FILEUPDATE_INTERNALS_H
+#endif  // RAVELIN_FRONTEND_INTERNALS_H

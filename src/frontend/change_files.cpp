@@ -9,8 +9,9 @@
 
 #include "engine/engine.h"
 #include "fileupdate/file_change.h"
-#include "fileupdate/internals.h"
+#include "fileupdate/file_rewrite.h"
 #include "filewalk/file_walker.h"
+#include "frontend/internals.h"
 #include "handlers/active_stack.h"
 #include "handlers/events.h"
 #include "stringops/string_ops.h"
@@ -94,26 +95,13 @@ class NamedWhileFirstEvent {
   bool named_;
 };
 
-RegularExpression::FileChangeProblem MakeProblem(const std::string& fileName, RegularExpression::ProblemKind kind,
-                                                 int err, const std::string& text = std::string()) {
-  RegularExpression::FileChangeProblem p;
-  p.fileName = fileName;
-  p.problem = kind;
-  p.errorCode = static_cast<unsigned long>(err);
-  p.text = text;
-  return p;
-}
-
 // Raises OnChangingFiles (when a handler is set) with one entry per mark;
 // false when the handler cleared go-on.
 bool RaiseChangingFiles(RegularExpression& re, RegularExpression::OnChangingFilesHandler plain,
                         const RegularExpression::OnChangingFilesClosure& bound, const char* fileName,
                         const FileMatch& match) {
   if (!detail::HasHandler(plain, bound)) return true;
-  REMatchInfo info;
-  const unsigned marks = match.Marks();
-  info.reserve(marks);
-  for (unsigned i = 0; i < marks; ++i) info.push_back(REMatch{match.What(i), match.Position(i)});
+  const REMatchInfo info = detail::FileMatchVector(detail::Internals::View(match));
   bool goOn = true;
   detail::Raise(re, plain, bound, std::string(fileName), info, match.Line(), goOn);
   return goOn;
@@ -182,7 +170,7 @@ bool RegularExpression::ThisMergeFilesCallback(const char* fileName, const FileM
 
   if (!run->change.Active()) {
     if (!run->extensionUsable) {
-      changeFilesErrors.push_back(MakeProblem(BackupNameOf(run->fileName), BackupFailed, EINVAL));
+      detail::Record(changeFilesErrors, BackupNameOf(run->fileName), BackupFailed, 0, EINVAL);
       run->passOver = true;
       return true;
     }
@@ -259,7 +247,7 @@ bool Internals::MergeFilesFailure(const char* fileName, const std::string& reaso
   RegularExpression* re = TopActiveObject();
   if (re == nullptr) return false;
   const std::string name(fileName);
-  re->changeFilesErrors.push_back(MakeProblem(name, RegularExpression::SearchFailed, 0, reason));
+  detail::Record(re->changeFilesErrors, name, RegularExpression::SearchFailed, 0, 0, reason);
   ChangeRun* run = re->changeRun;
   if (run != nullptr && run->fileName == name) {
     run->change.Abandon();
