@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <csignal>
 
@@ -442,6 +443,7 @@ TEST(FileUpdate, BackupHoldsTheOldContentsBeforeTheFileIsReplaced) {
   const std::string file = dir.Write("notes.txt", "first draft");
   dir.Write("notes.bak", "an older backup that is longer");
   ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+  ASSERT_EQ(setxattr(file.c_str(), "user.origin", "kept", 4, 0), 0) << "the file system takes user attributes";
   R re;
   re.SetSaveExtension("bak");
   Queue(re, file, {{0, "first", "second"}});
@@ -450,6 +452,12 @@ TEST(FileUpdate, BackupHoldsTheOldContentsBeforeTheFileIsReplaced) {
   EXPECT_EQ(ReadFile(file), "second draft");
   EXPECT_EQ(ReadFile(dir.Join("notes.bak")), "first draft");
   EXPECT_EQ(StatOf(dir.Join("notes.bak")).st_mode & 07777, 0640u);
+  // The backup keeps the extended attributes, as the new file does.
+  for (const std::string& kept : {file, dir.Join("notes.bak")}) {
+    char value[16] = {};
+    EXPECT_EQ(getxattr(kept.c_str(), "user.origin", value, sizeof value), 4) << kept;
+    EXPECT_STREQ(value, "kept") << kept;
+  }
 
   // A dot in the directory part is no extension: the backup stays beside its file.
   const std::string readme = dir.Write("rel.2/readme", "text");
