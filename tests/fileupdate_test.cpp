@@ -522,18 +522,23 @@ TEST(ChangeFiles, ExtendedAttributesAndAccessListsAreKept) {
   ASSERT_EQ(stat(file.c_str(), &before), 0);
 
   R re = Changer("old", "new", file);
+  re.SetSaveExtension("bak");
   EXPECT_EQ(re.ChangeFiles(), 1u);
   EXPECT_EQ(ReadFile(file), "new\n");
-  char value[16] = {};
-  EXPECT_EQ(getxattr(file.c_str(), "user.origin", value, sizeof value), 4);
-  EXPECT_STREQ(value, "kept");
-  std::string after(blob.size(), '\0');
-  EXPECT_EQ(getxattr(file.c_str(), "system.posix_acl_access", &after[0], after.size()),
-            static_cast<ssize_t>(blob.size()));
-  EXPECT_EQ(after, blob);
-  struct stat now;
-  ASSERT_EQ(stat(file.c_str(), &now), 0);
-  EXPECT_EQ(now.st_mode, before.st_mode);  // the group did not gain write through the mask
+  // The new file and the backup alike.
+  for (const std::string& kept : {file, dir.Join("f.bak")}) {
+    char value[16] = {};
+    EXPECT_EQ(getxattr(kept.c_str(), "user.origin", value, sizeof value), 4) << kept;
+    EXPECT_STREQ(value, "kept") << kept;
+    std::string after(blob.size(), '\0');
+    EXPECT_EQ(getxattr(kept.c_str(), "system.posix_acl_access", &after[0], after.size()),
+              static_cast<ssize_t>(blob.size()))
+        << kept;
+    EXPECT_EQ(after, blob) << kept;
+    struct stat now;
+    ASSERT_EQ(stat(kept.c_str(), &now), 0);
+    EXPECT_EQ(now.st_mode, before.st_mode) << kept;  // the group did not gain write through the mask
+  }
 }
 
 namespace {

@@ -665,11 +665,13 @@ class RAVELIN_API RegularExpression {
   // ------------------------------------------------------ file update steps
   // Writes the replacements pending in mergeFileInformation into their file:
   // a temporary file beside it (beside a link's target; the link stays a
-  // link) takes the new contents and the file's owner, group and mode, is
-  // flushed and renamed over the file, after the backup (saveExtension) has
-  // been made the same way. A file with several hard links gets a new inode:
-  // its other names keep the old contents. Records failures; afterwards
-  // nothing is pending.
+  // link) takes the new contents and the file's owner, group, mode and
+  // extended attributes (POSIX ACLs included), is flushed and renamed over
+  // the file, after the backup (saveExtension) has been made the same way;
+  // before the backup and before the rename the file must still be the one
+  // read (otherwise TextChanged, naming the first pending replacement). A
+  // file with several hard links gets a new inode: its other names keep the
+  // old contents. Records failures; afterwards nothing is pending.
   void MergeUpdateFile();
   // Closes both descriptors (each if >= 0), removes tempName (if not
   // empty) and forgets the pending replacements.

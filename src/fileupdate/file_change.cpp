@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "engine/engine.h"
-#include "fileupdate/file_rewrite.h"
 #include "filewalk/buffer_search.h"
 
 namespace RegexClass {
@@ -12,24 +11,6 @@ namespace detail {
 namespace {
 
 using R = RegularExpression;
-
-constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
-
-// Gives a new file (the temporary file or the backup) the owner, group, mode
-// and extended attributes of the original. The errno of a refused owner or
-// group (the file may still replace the original, without set-ID bits) in
-// *ownerRefused; false, with *err, when the mode or an attribute could not be
-// given.
-bool GiveAttributes(TempFile& file, int originalFd, const FileStat& original, int* ownerRefused, int* err) {
-  // Owner and group first: giving them away clears the set-user-ID and
-  // set-group-ID bits, which the mode then restores.
-  *ownerRefused = GiveOwner(file, original);
-  const mode_t mode = original.mode & (*ownerRefused != 0 ? 01777 : 07777);
-  if (!Fchmod(file.Fd(), mode, err)) return false;
-  // After the mode: an access ACL sets the group bits from its mask, which
-  // the original's mode already shows.
-  return CopyExtendedAttributes(originalFd, file.Fd(), err);
-}
 
 // Goes through the matches of the bytes read, up to the number replaced,
 // and reads the file as it now is alongside, block by block, to the first
@@ -98,30 +79,12 @@ FileChange::~FileChange() = default;
 bool FileChange::Begin(const FileInHand& file, std::vector<Problem>& problems) {
   Abandon();
   int err = 0;
-  bool link = false;
-  if (!ResolveLinksAt(file.directoryFd, *file.entryName, &targetDir_, &targetLeaf_, &err, &link)) {
+  ReplacementTarget target;
+  if (!FindReplacementTarget(file.directoryFd, *file.entryName, *file.displayName, &target, &err)) {
     Record(problems, *file.displayName, R::OpenFailed, 0, err);
     return false;
   }
-  // The temporary file is shown in the directory of the final target.
-  std::string shown = link ? ResolveLinks(*file.displayName, nullptr) : *file.displayName;
-  if (shown.empty()) shown = *file.displayName;
-  // Nothing is made where the entry no longer leads to the file read (it
-  // became a link since the open).
-  FileStat target;
-  if (!StatAt(targetDir_.Get(), targetLeaf_, false, &target, &err) || target.dev != file.status.dev ||
-      target.ino != file.status.ino) {
-    Record(problems, *file.displayName, R::TextChanged, 0, 0);
-    targetDir_.Reset();
-    return false;
-  }
-  if (!temp_.CreateAt(targetDir_.Get(), DirectoryOf(shown), &err)) {
-    Record(problems, temp_.Name(), R::TempCreateFailed, 0, err, *file.displayName);
-    targetDir_.Reset();
-    return false;
-  }
-  if (out_ == nullptr) out_.reset(new char[kBlockSize]);
-  used_ = 0;
+  if (!replacement_.Begin(std::move(target), *file.displayName, file.fd, file.status, problems)) return false;
   copied_ = 0;
   replacements_ = 0;
   differs_ = false;
@@ -139,11 +102,11 @@ bool FileChange::Replace(std::uint64_t offset, std::uint64_t length, const std::
     return false;
   }
   if (replacements_ == 0) {
-    firstPosition_ = offset;
-    firstText_.assign(file_->first + offset, static_cast<std::size_t>(length));
+    replacement_.SetChangedAt(offset, file_->first + offset, static_cast<std::size_t>(length));
   }
-  if (!WriteOut(file_->first + copied_, static_cast<std::size_t>(offset - copied_), problems) ||
-      !WriteOut(replacement.data(), replacement.size(), problems)) {
+  if (!replacement_.Write(file_->first + copied_, static_cast<std::size_t>(offset - copied_), problems) ||
+      !replacement_.Write(replacement.data(), replacement.size(), problems)) {
+    Abandon();
     return false;
   }
   if (!differs_) {
@@ -163,95 +126,23 @@ bool FileChange::Finish(const std::string& backupEntry, const std::string& backu
     Abandon();
     return true;
   }
-  const std::string name = *file_->displayName;
-  const std::size_t rest = static_cast<std::size_t>(file_->last - file_->first) - static_cast<std::size_t>(copied_);
-  if (!WriteOut(file_->first + copied_, rest, problems) || !Flush(problems)) return false;
-
-  int err = 0;
-  int ownerRefused = 0;
-  if (!GiveAttributes(temp_, file_->fd, file_->status, &ownerRefused, &err)) {
-    Record(problems, name, R::AttributesFailed, 0, err);
+  const std::size_t size = static_cast<std::size_t>(file_->last - file_->first);
+  if (!replacement_.Write(file_->first + copied_, size - static_cast<std::size_t>(copied_), problems)) {
     Abandon();
     return false;
   }
-  if (!temp_.Sync(&err)) {
-    Record(problems, temp_.Name(), R::WriteFailed, CurrentOffset(temp_.Fd()) < 0 ? 0 : CurrentOffset(temp_.Fd()), err,
-           name);
-    Abandon();
-    return false;
-  }
-  // The backup is made of the file read, and only then: look before it.
-  if (!backupEntry.empty() &&
-      (!StillTheFileRead(problems) || !WriteBackup(backupEntry, backupName, backups, problems))) {
-    return false;
-  }
-  // The last look before the rename: a writer that does not take the lock
-  // may have written meanwhile.
-  if (!StillTheFileRead(problems)) return false;
-  if (!temp_.KeepAsAt(targetDir_.Get(), targetLeaf_, &err)) {
-    Record(problems, name, R::ReplaceFailed, 0, err);
-    Abandon();
-    return false;
-  }
-  if (ownerRefused != 0) Record(problems, name, R::AttributesFailed, 0, ownerRefused);
-  file_->replaced = StatAt(targetDir_.Get(), targetLeaf_, false, &file_->replacement, nullptr);
-  Abandon();  // nothing left to remove: the temporary file is the file now
-  return true;
+  if (!backupEntry.empty()) replacement_.WantBackup(file_->directoryFd, backupEntry, backupName, &backups);
+  const bool replaced = replacement_.Commit(
+      file_->first, size, [this](std::uint64_t* position, std::string* text) { FirstChangedMatch(position, text); },
+      problems);
+  if (replaced) file_->replaced = replacement_.ReplacedStatus(&file_->replacement);
+  Abandon();  // nothing left to remove once replaced: the temporary file is the file now
+  return replaced;
 }
 
 void FileChange::Abandon() {
-  temp_.Discard();
-  targetDir_.Reset();
+  replacement_.Abandon();
   file_ = nullptr;
-  used_ = 0;
-}
-
-bool FileChange::WriteOut(const char* data, std::size_t n, std::vector<Problem>& problems) {
-  if (n <= kBlockSize - used_) {
-    std::memcpy(out_.get() + used_, data, n);
-    used_ += n;
-    return true;
-  }
-  if (!Flush(problems)) return false;
-  if (n < kBlockSize) {
-    std::memcpy(out_.get(), data, n);
-    used_ = n;
-    return true;
-  }
-  int err = 0;
-  if (temp_.Write(data, n, &err)) return true;
-  const std::int64_t at = CurrentOffset(temp_.Fd());
-  Record(problems, temp_.Name(), R::WriteFailed, at < 0 ? 0 : static_cast<std::uint64_t>(at), err, *file_->displayName);
-  Abandon();
-  return false;
-}
-
-bool FileChange::Flush(std::vector<Problem>& problems) {
-  if (used_ == 0) return true;
-  const std::size_t n = used_;
-  used_ = 0;
-  int err = 0;
-  if (temp_.Write(out_.get(), n, &err)) return true;
-  const std::int64_t at = CurrentOffset(temp_.Fd());
-  Record(problems, temp_.Name(), R::WriteFailed, at < 0 ? 0 : static_cast<std::uint64_t>(at), err, *file_->displayName);
-  Abandon();
-  return false;
-}
-
-bool FileChange::StillTheFileRead(std::vector<Problem>& problems) {
-  FileStat now;
-  FileStat named;
-  const FileStat& read = file_->status;
-  if (Fstat(file_->fd, &now, nullptr) && SameFileState(now, read) &&
-      StatAt(targetDir_.Get(), targetLeaf_, false, &named, nullptr) && named.dev == read.dev && named.ino == read.ino) {
-    return true;
-  }
-  std::uint64_t position = firstPosition_;
-  std::string text = firstText_;
-  FirstChangedMatch(&position, &text);
-  Record(problems, *file_->displayName, R::TextChanged, position, 0, text);
-  Abandon();
-  return false;
 }
 
 void FileChange::SetSearch(std::shared_ptr<const CompiledExpression> expression, unsigned matchFlags,
@@ -269,7 +160,7 @@ void FileChange::FirstChangedMatch(std::uint64_t* position, std::string* text) c
   if (search_ == nullptr || !search_->Usable() || replacements_ == 0) return;
   FileStat now;
   int err = 0;
-  UniqueFd fd = OpenRegularFileAt(targetDir_.Get(), targetLeaf_, &now, &err);
+  UniqueFd fd = OpenRegularFileAt(replacement_.TargetDir(), replacement_.TargetLeaf(), &now, &err);
   if (!fd.Valid()) return;
   ChangedMatchFinder finder(fd.Get(), file_->first, replacements_);
   SearchBuffer(file_->first, file_->last, search_->Regex(), search_->SearchFlags(searchFlags_), SearchScope::AllMatches,
@@ -277,41 +168,6 @@ void FileChange::FirstChangedMatch(std::uint64_t* position, std::string* text) c
   if (!finder.Found()) return;
   *position = finder.Position();
   text->assign(file_->first + finder.Position(), finder.Length());
-}
-
-bool FileChange::WriteBackup(const std::string& backupEntry, const std::string& backupName, BackupLedger& backups,
-                             std::vector<Problem>& problems) {
-  const FileStat& read = file_->status;
-  int err = 0;
-  std::string leaf;
-  UniqueFd dir = OpenParentAt(file_->directoryFd, backupEntry, &leaf, &err);
-  if (!dir.Valid()) {
-    Record(problems, backupName, R::BackupFailed, 0, err);
-    Abandon();
-    return false;
-  }
-  FileStat existing;
-  // A backup name that is the file itself (a link named x.txt leading to
-  // x.bak) would be overwritten by the new contents right after the backup.
-  if (StatAt(dir.Get(), leaf, true, &existing, nullptr) && existing.dev == read.dev && existing.ino == read.ino) {
-    err = EINVAL;
-  } else if (StatAt(dir.Get(), leaf, false, &existing, nullptr) &&
-             backups.count(std::make_pair(existing.dev, existing.ino)) != 0) {
-    err = EEXIST;  // the backup of another file of this run: never overwritten
-  }
-  TempFile backup;
-  int ownerRefused = 0;
-  const std::size_t size = static_cast<std::size_t>(file_->last - file_->first);
-  if (err != 0 || !backup.CreateAt(dir.Get(), DirectoryOf(backupName), &err) ||
-      !backup.Write(file_->first, size, &err) || !GiveAttributes(backup, file_->fd, read, &ownerRefused, &err) ||
-      !backup.Sync(&err) || !backup.KeepAsAt(dir.Get(), leaf, &err)) {
-    Record(problems, backupName, R::BackupFailed, 0, err);
-    Abandon();
-    return false;
-  }
-  FileStat made;
-  if (StatAt(dir.Get(), leaf, false, &made, nullptr)) backups.insert(std::make_pair(made.dev, made.ino));
-  return true;
 }
 
 }  // namespace detail

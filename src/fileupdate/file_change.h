@@ -1,22 +1,12 @@
 // The change of one file while the walk holds it: the new contents are
-// written to a temporary file beside the file (beside a link's final target,
-// so the link stays a link) as the matches are reported, straight from the
-// bytes that were searched, so memory does not grow with the number of
-// matches. Finish puts the new file in place:
-//   - the temporary file gets the owner, group, mode and extended attributes
-//     (POSIX ACLs included) of the file and is flushed to disk;
-//   - the backup, when asked for, is written the same way from the same
-//     bytes, beside the file, and never over a backup written earlier in the
-//     same run;
-//   - just before the rename the file must still be the one read (same
-//     inode, size, modification and change times; the walk holds its flock
-//     meanwhile, so other runs wait): otherwise another writer changed it
-//     and it is left as that writer made it (TextChanged, naming the first
-//     replaced match whose bytes the file as it now is no longer holds);
-//   - the rename is atomic: a kill at any moment leaves the file wholly old
-//     or wholly new.
-// A file whose every replacement equals the text it replaces is not
-// rewritten. Every failure records one problem and leaves the file untouched.
+// written as the matches are reported, straight from the bytes that were
+// searched, so memory does not grow with the number of matches, and put in
+// place by a Replacement (which says how a file is replaced safely). The
+// walk holds the file's flock meanwhile, so other runs wait. When another
+// writer changed the file, the problem names the first replaced match whose
+// bytes the file as it now is no longer holds. A file whose every
+// replacement equals the text it replaces is not rewritten (and gets no
+// backup). Every failure records one problem and leaves the file untouched.
 #ifndef RAVELIN_FILEUPDATE_FILE_CHANGE_H
 #define RAVELIN_FILEUPDATE_FILE_CHANGE_H
 
@@ -29,17 +19,14 @@
 #include <utility>
 #include <vector>
 
+#include "fileupdate/replacement.h"
 #include "filewalk/file_in_hand.h"
-#include "platform/temp_file.h"
 #include "ravelin/RegularExpression.h"
 
 namespace RegexClass {
 namespace detail {
 
 class CompiledExpression;
-
-// The backups written by one run, by device and inode.
-using BackupLedger = std::set<std::pair<dev_t, ino_t>>;
 
 class FileChange {
  public:
@@ -57,7 +44,7 @@ class FileChange {
   void SetSearch(std::shared_ptr<const CompiledExpression> expression, unsigned matchFlags, bool lineBounded);
 
   // True between a successful Begin and Finish or Abandon.
-  bool Active() const { return file_ != nullptr; }
+  bool Active() const { return file_ != nullptr && replacement_.Active(); }
   // The file in hand, while active.
   const FileInHand* File() const { return file_; }
   // Starts the new contents of the file in hand. False (one problem
@@ -81,24 +68,13 @@ class FileChange {
   std::uint64_t Replacements() const { return replacements_; }
 
  private:
-  bool Flush(std::vector<Problem>& problems);
-  bool WriteOut(const char* data, std::size_t n, std::vector<Problem>& problems);
-  bool StillTheFileRead(std::vector<Problem>& problems);
   void FirstChangedMatch(std::uint64_t* position, std::string* text) const;
-  bool WriteBackup(const std::string& backupEntry, const std::string& backupName, BackupLedger& backups,
-                   std::vector<Problem>& problems);
 
   const FileInHand* file_ = nullptr;
-  UniqueFd targetDir_;      // the directory of the final target
-  std::string targetLeaf_;  // the target's name there
-  TempFile temp_;
-  std::unique_ptr<char[]> out_;
-  std::size_t used_ = 0;
+  Replacement replacement_;
   std::uint64_t copied_ = 0;  // bytes of the file dealt with so far
   std::uint64_t replacements_ = 0;
-  bool differs_ = false;             // some replacement differs from the text it replaces
-  std::uint64_t firstPosition_ = 0;  // the first match, for TextChanged
-  std::string firstText_;
+  bool differs_ = false;  // some replacement differs from the text it replaces
   std::shared_ptr<const CompiledExpression> search_;
   unsigned searchFlags_ = 0;
   bool searchLineBounded_ = false;

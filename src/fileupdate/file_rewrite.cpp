@@ -1,11 +1,12 @@
 #include "fileupdate/file_rewrite.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
 #include "platform/posix_file.h"
-#include "platform/temp_file.h"
 
 namespace RegexClass {
 namespace detail {
@@ -14,25 +15,20 @@ namespace {
 using Problem = RegularExpression::FileChangeProblem;
 using Entry = RegularExpression::GrepInformation;
 
-// Largest block read from the file or written to the temporary file at once.
+// Largest block read from the file at once.
 constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 constexpr std::size_t kSmallestBlock = 4096;
 
-std::uint64_t OffsetOf(int fd) {
-  std::int64_t at = CurrentOffset(fd);
-  return at < 0 ? 0 : static_cast<std::uint64_t>(at);
-}
-
 // Why streaming stopped.
-enum class Stop { None, ReadError, ShortRead, WriteError, BackupError, TextChanged };
+enum class Stop { None, ReadError, ShortRead, TextChanged, Recorded };
 
 // The file to change, read in blocks. Every block read is also written to
-// the backup copy, when there is one, so the backup holds exactly the bytes
+// the backup, when one is wanted, so the backup holds exactly the bytes
 // that were checked.
 class Source {
  public:
-  Source(int fd, TempFile* backup, char* buffer, std::size_t capacity)
-      : fd_(fd), backup_(backup), buffer_(buffer), capacity_(capacity) {}
+  Source(int fd, Replacement* backup, std::vector<Problem>& problems, char* buffer, std::size_t capacity)
+      : fd_(fd), backup_(backup), problems_(problems), buffer_(buffer), capacity_(capacity) {}
 
   // Makes at least one byte available; false at the end of the file or on
   // failure (then Stopped() says which).
@@ -46,8 +42,8 @@ class Source {
     begin_ = 0;
     end_ = static_cast<std::size_t>(got);
     if (got == 0) return false;
-    if (backup_ != nullptr && !backup_->Write(buffer_, end_, &error_)) {
-      stop_ = Stop::BackupError;
+    if (backup_ != nullptr && !backup_->WriteBackup(buffer_, end_, problems_)) {
+      stop_ = Stop::Recorded;
       return false;
     }
     return true;
@@ -60,7 +56,8 @@ class Source {
 
  private:
   int fd_;
-  TempFile* backup_;
+  Replacement* backup_;
+  std::vector<Problem>& problems_;
   char* buffer_;
   std::size_t capacity_;
   std::size_t begin_ = 0;
@@ -69,46 +66,13 @@ class Source {
   int error_ = 0;
 };
 
-// The temporary file, written through one block of buffer.
-class Sink {
- public:
-  Sink(TempFile& file, char* buffer, std::size_t capacity) : file_(file), buffer_(buffer), capacity_(capacity) {}
-
-  bool Write(const char* data, std::size_t n) {
-    if (n <= capacity_ - used_) {
-      std::memcpy(buffer_ + used_, data, n);
-      used_ += n;
-      return true;
-    }
-    if (!Flush()) return false;
-    if (n >= capacity_) return file_.Write(data, n, &error_);
-    std::memcpy(buffer_, data, n);
-    used_ = n;
-    return true;
-  }
-  bool Flush() {
-    if (used_ == 0) return true;
-    std::size_t n = used_;
-    used_ = 0;
-    return file_.Write(buffer_, n, &error_);
-  }
-  int Error() const { return error_; }
-
- private:
-  TempFile& file_;
-  char* buffer_;
-  std::size_t capacity_;
-  std::size_t used_ = 0;
-  int error_ = 0;
-};
-
-// Copies n bytes from source to sink.
-Stop CopyBytes(Source& source, Sink& sink, std::uint64_t n) {
+// Copies n bytes from source to the new contents.
+Stop CopyBytes(Source& source, Replacement& sink, std::uint64_t n, std::vector<Problem>& problems) {
   while (n > 0) {
     if (!source.Fill()) return source.Stopped() == Stop::None ? Stop::ShortRead : source.Stopped();
     std::size_t k = source.Available();
     if (k > n) k = static_cast<std::size_t>(n);
-    if (!sink.Write(source.Data(), k)) return Stop::WriteError;
+    if (!sink.Write(source.Data(), k, problems)) return Stop::Recorded;
     source.Consume(k);
     n -= k;
   }
@@ -130,9 +94,9 @@ Stop CheckText(Source& source, const std::string& text) {
 }
 
 // Copies what is left of the file.
-Stop CopyRest(Source& source, Sink& sink) {
+Stop CopyRest(Source& source, Replacement& sink, std::vector<Problem>& problems) {
   while (source.Fill()) {
-    if (!sink.Write(source.Data(), source.Available())) return Stop::WriteError;
+    if (!sink.Write(source.Data(), source.Available(), problems)) return Stop::Recorded;
     source.Consume(source.Available());
   }
   return source.Stopped();
@@ -140,84 +104,32 @@ Stop CopyRest(Source& source, Sink& sink) {
 
 }  // namespace
 
-void Record(std::vector<RegularExpression::FileChangeProblem>& problems, const std::string& fileName,
-            RegularExpression::ProblemKind kind, std::uint64_t position, int err, const std::string& text) {
-  RegularExpression::FileChangeProblem p;
-  p.fileName = fileName;
-  p.problem = kind;
-  p.position = static_cast<unsigned long>(position);
-  p.text = text;
-  p.errorCode = static_cast<unsigned long>(err);
-  problems.push_back(std::move(p));
-}
-
-// Gives the temporary file the owner and group of the original, where the
-// process may: an unprivileged process can still give it the group when it
-// belongs to it. The errno of the refusal, or 0.
-int GiveOwner(TempFile& file, const FileStat& original) {
-  FileStat now;
-  int err = 0;
-  if (!Fstat(file.Fd(), &now, &err)) return err;
-  if (now.uid == original.uid && now.gid == original.gid) return 0;
-  if (Fchown(file.Fd(), original.uid, original.gid, &err)) return 0;
-  const int refused = err;
-  if (now.gid != original.gid && Fchown(file.Fd(), static_cast<uid_t>(-1), original.gid, &err)) {
-    return now.uid == original.uid ? 0 : refused;
-  }
-  return refused;
-}
-
 bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries, const std::string& backupName,
                  std::vector<Problem>& problems) {
   using R = RegularExpression;
   int err = 0;
   // A link stays a link: the file it leads to is the one read and replaced.
-  const std::string target = ResolveLinks(fileName, &err);
-  if (target.empty()) {
-    Record(problems, fileName, R::OpenFailed, 0, err);
-    return false;
-  }
-  UniqueFd in = OpenRead(target, &err);
-  if (!in.Valid()) {
-    Record(problems, fileName, R::OpenFailed, 0, err);
-    return false;
-  }
+  ReplacementTarget target;
   FileStat st;
-  if (!Fstat(in.Get(), &st, &err)) {
+  UniqueFd in;
+  if (FindReplacementTarget(AT_FDCWD, fileName, fileName, &target, &err)) {
+    in = OpenRegularFileAt(target.dir.Get(), target.leaf, &st, &err);
+  }
+  if (!in.Valid()) {  // the walk reports regular files only; never replace anything else
     Record(problems, fileName, R::OpenFailed, 0, err);
     return false;
   }
-  if (!st.IsRegular()) {  // the walk reports regular files only; never replace anything else
-    Record(problems, fileName, R::OpenFailed, 0, EINVAL);
-    return false;
+  Replacement replacement;
+  if (!replacement.Begin(std::move(target), fileName, in.Get(), st, problems)) return false;
+  if (!entries.empty()) {
+    replacement.SetChangedAt(entries.front().position, entries.front().text.data(), entries.front().text.size());
   }
-
-  TempFile temp;
-  if (!temp.Create(DirectoryOf(target), &err)) {
-    Record(problems, temp.Name(), R::TempCreateFailed, 0, err, fileName);
-    return false;
-  }
-  TempFile backup;
-  if (!backupName.empty()) {
-    // A backup name that is the file itself (a link named x.txt leading to
-    // x.bak) would be overwritten by the new contents right after the backup.
-    FileStat existing;
-    if (Lstat(backupName, &existing, nullptr) && existing.dev == st.dev && existing.ino == st.ino) {
-      Record(problems, backupName, R::BackupFailed, 0, EINVAL);
-      return false;
-    }
-    if (!backup.Create(DirectoryOf(backupName), &err)) {
-      Record(problems, backupName, R::BackupFailed, 0, err);
-      return false;
-    }
-  }
+  if (!backupName.empty()) replacement.WantBackup(AT_FDCWD, backupName, backupName, nullptr);
 
   std::size_t capacity = kBlockSize;
   if (st.size + 1 < capacity) capacity = st.size + 1 < kSmallestBlock ? kSmallestBlock : st.size + 1;
   std::unique_ptr<char[]> inBuffer(new char[capacity]);
-  std::unique_ptr<char[]> outBuffer(new char[kBlockSize]);
-  Source source(in.Get(), backupName.empty() ? nullptr : &backup, inBuffer.get(), capacity);
-  Sink sink(temp, outBuffer.get(), kBlockSize);
+  Source source(in.Get(), backupName.empty() ? nullptr : &replacement, problems, inBuffer.get(), capacity);
 
   Stop stop = Stop::None;
   const Entry* failed = nullptr;
@@ -226,9 +138,11 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
     if (e.position < copied) {  // out of order or overlapping: cannot be the file's text
       stop = Stop::TextChanged;
     } else {
-      stop = CopyBytes(source, sink, e.position - copied);
+      stop = CopyBytes(source, replacement, e.position - copied, problems);
       if (stop == Stop::None) stop = CheckText(source, e.text);
-      if (stop == Stop::None && !sink.Write(e.replacement.data(), e.replacement.size())) stop = Stop::WriteError;
+      if (stop == Stop::None && !replacement.Write(e.replacement.data(), e.replacement.size(), problems)) {
+        stop = Stop::Recorded;
+      }
     }
     if (stop != Stop::None) {
       failed = &e;
@@ -236,8 +150,7 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
     }
     copied = e.position + e.text.size();
   }
-  if (stop == Stop::None) stop = CopyRest(source, sink);
-  if (stop == Stop::None && !sink.Flush()) stop = Stop::WriteError;
+  if (stop == Stop::None) stop = CopyRest(source, replacement, problems);
 
   switch (stop) {
     case Stop::None:
@@ -248,45 +161,13 @@ bool RewriteFile(const std::string& fileName, const std::vector<Entry>& entries,
     case Stop::ShortRead:  // the file ended before a recorded match
       Record(problems, fileName, R::ReadFailed, OffsetOf(in.Get()), 0);
       return false;
-    case Stop::WriteError:
-      Record(problems, temp.Name(), R::WriteFailed, OffsetOf(temp.Fd()), sink.Error(), fileName);
-      return false;
-    case Stop::BackupError:
-      Record(problems, backupName, R::BackupFailed, 0, source.Error());
-      return false;
     case Stop::TextChanged:
       Record(problems, fileName, R::TextChanged, failed->position, 0, failed->text);
       return false;
-  }
-
-  // Owner and group first: giving them away clears the set-user-ID and
-  // set-group-ID bits, which the mode then restores.
-  // A file that could not keep its owner does not keep those two bits either.
-  const int ownerRefused = GiveOwner(temp, st);
-  const mode_t mode = st.mode & (ownerRefused != 0 ? 01777 : 07777);
-  if (!Fchmod(temp.Fd(), mode, &err) || !CopyExtendedAttributes(in.Get(), temp.Fd(), &err)) {
-    Record(problems, fileName, R::AttributesFailed, 0, err);
-    return false;
-  }
-  if (!temp.Sync(&err)) {
-    Record(problems, temp.Name(), R::WriteFailed, OffsetOf(temp.Fd()), err, fileName);
-    return false;
-  }
-  if (backup.Valid()) {
-    // A backup owned by the process that made it is acceptable, without the
-    // set-ID bits.
-    const mode_t backupMode = st.mode & (GiveOwner(backup, st) != 0 ? 01777 : 07777);
-    if (!Fchmod(backup.Fd(), backupMode, &err) || !backup.Sync(&err) || !backup.KeepAs(backupName, &err)) {
-      Record(problems, backupName, R::BackupFailed, 0, err);
+    case Stop::Recorded:
       return false;
-    }
   }
-  if (!temp.KeepAs(target, &err)) {
-    Record(problems, fileName, R::ReplaceFailed, 0, err);
-    return false;
-  }
-  if (ownerRefused != 0) Record(problems, fileName, R::AttributesFailed, 0, ownerRefused);
-  return true;
+  return replacement.Commit(nullptr, 0, nullptr, problems);
 }
 
 }  // namespace detail

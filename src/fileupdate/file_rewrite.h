@@ -3,16 +3,9 @@
 // The file is read once, front to back, in blocks; the text between matches
 // is streamed (no buffer is sized by a gap), and the bytes at every recorded
 // position are checked against the recorded match before its replacement is
-// written. Everything goes to a temporary file created exclusively in the
-// directory of the file (of its final target, for a symbolic link, so the
-// link stays a link). The temporary file gets the file's owner and group
-// (where the process may give them) and permission bits, is flushed to disk
-// and renamed over the file: a kill at any moment leaves the file wholly old
-// or wholly new.
-//
-// A backup, when asked for, is written the same way from the same single
-// read: a second temporary file in the backup's directory, flushed, renamed
-// over the backup name, before the file itself is replaced.
+// written. The new contents and the backup (fed the same blocks as they are
+// read, so it holds exactly the bytes checked) go to a Replacement, which
+// says how a file is replaced safely.
 //
 // A file with several hard links is replaced by the rename like any other:
 // the name given gets the new contents and the other links keep the old
@@ -25,23 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "fileupdate/replacement.h"
 #include "ravelin/RegularExpression.h"
 
 namespace RegexClass {
 namespace detail {
-
-class TempFile;
-struct FileStat;
-
-// Appends one problem to the list.
-void Record(std::vector<RegularExpression::FileChangeProblem>& problems, const std::string& fileName,
-            RegularExpression::ProblemKind kind, std::uint64_t position, int err,
-            const std::string& text = std::string());
-
-// Gives a temporary file the owner and group of the original, where the
-// process may: an unprivileged process can still give it the group when it
-// belongs to it. The errno of the refusal, or 0.
-int GiveOwner(TempFile& file, const FileStat& original);
 
 // Writes entries (ascending, non-overlapping) into fileName; with a
 // non-empty backupName the old contents are saved under that name first.

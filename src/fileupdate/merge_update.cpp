@@ -44,8 +44,7 @@ void RegularExpression::MergeFileCleanup(int readFd, int writeFd, const std::str
 }
 
 unsigned long RegularExpression::GetFilePointer(int fd) const {
-  const std::int64_t at = detail::CurrentOffset(fd);
-  return at < 0 ? 0 : static_cast<unsigned long>(at);
+  return static_cast<unsigned long>(detail::OffsetOf(fd));
 }
 
 }  // namespace RegexClass

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <csignal>
 
@@ -202,91 +203,117 @@ TEST(FileUpdate, ChangedFileKeepsAllItsOldContent) {
   }
 }
 
+// Every forced failure, through the queued rewrite (MergeUpdateFile) and
+// through a ChangeFiles run, leaves the file as it was, no temporary file and
+// exactly one problem. A row's skip says which call of its kind fails on each
+// path (-1: the path has no such step; a ChangeFiles run's open and read are
+// the walk's, below); the run's file is large enough for the writer to write
+// both through its block and past it.
 TEST(FileUpdate, EveryFailureLeavesTheFileUntouchedAndNoTemporaryFile) {
   enum Who { File, Temp, Intended, Backup };
   struct Case {
     const char* name;
     Call call;
     int err;
-    int skip;
+    int queuedSkip;
+    int runSkip;
     bool backup;
     R::ProblemKind kind;
     Who who;
     bool backupMade;
   } cases[] = {
-      {"open", Call::Open, EACCES, 0, false, R::OpenFailed, File, false},
-      {"examining the open file", Call::Stat, EIO, 0, false, R::OpenFailed, File, false},
-      {"temporary create", Call::TempCreate, ENOSPC, 0, false, R::TempCreateFailed, Intended, false},
-      {"first read", Call::Read, EIO, 0, false, R::ReadFailed, File, false},
-      {"read at the end", Call::Read, EIO, 1, false, R::ReadFailed, File, false},
-      {"write", Call::Write, ENOSPC, 0, false, R::WriteFailed, Temp, false},
-      {"short write", Call::ShortWrite, ENOSPC, 0, false, R::WriteFailed, Temp, false},
-      {"fsync", Call::Fsync, EIO, 0, false, R::WriteFailed, Temp, false},
-      {"mode", Call::Chmod, EPERM, 0, false, R::AttributesFailed, File, false},
-      {"rename", Call::Rename, EXDEV, 0, false, R::ReplaceFailed, File, false},
-      {"backup create", Call::TempCreate, EDQUOT, 1, true, R::BackupFailed, Backup, false},
-      {"backup write", Call::Write, EIO, 0, true, R::BackupFailed, Backup, false},
-      {"write with a backup", Call::Write, ENOSPC, 1, true, R::WriteFailed, Temp, false},
-      {"backup fsync", Call::Fsync, EIO, 1, true, R::BackupFailed, Backup, false},
-      {"backup mode", Call::Chmod, EPERM, 1, true, R::BackupFailed, Backup, false},
-      {"backup rename", Call::Rename, EACCES, 0, true, R::BackupFailed, Backup, false},
+      {"open", Call::Open, EACCES, 0, -1, false, R::OpenFailed, File, false},
+      {"examining the open file", Call::Stat, EIO, 0, -1, false, R::OpenFailed, File, false},
+      {"temporary create", Call::TempCreate, ENOSPC, 0, 0, false, R::TempCreateFailed, Intended, false},
+      {"first read", Call::Read, EIO, 0, -1, false, R::ReadFailed, File, false},
+      {"read at the end", Call::Read, EIO, 1, -1, false, R::ReadFailed, File, false},
+      {"write", Call::Write, ENOSPC, 0, 0, false, R::WriteFailed, Temp, false},
+      {"short write", Call::ShortWrite, ENOSPC, 0, 0, false, R::WriteFailed, Temp, false},
+      {"fsync", Call::Fsync, EIO, 0, 0, false, R::WriteFailed, Temp, false},
+      {"mode", Call::Chmod, EPERM, 0, 0, false, R::AttributesFailed, File, false},
+      {"extended attributes", Call::Xattr, EIO, 0, 0, false, R::AttributesFailed, File, false},
+      {"rename", Call::Rename, EXDEV, 0, 0, false, R::ReplaceFailed, File, false},
+      {"backup create", Call::TempCreate, EDQUOT, 1, 1, true, R::BackupFailed, Backup, false},
+      {"backup write", Call::Write, EIO, 0, 4, true, R::BackupFailed, Backup, false},
+      {"write with a backup", Call::Write, ENOSPC, 1, 0, true, R::WriteFailed, Temp, false},
+      {"backup fsync", Call::Fsync, EIO, 1, 1, true, R::BackupFailed, Backup, false},
+      {"backup mode", Call::Chmod, EPERM, 1, 1, true, R::BackupFailed, Backup, false},
+      {"backup extended attributes", Call::Xattr, ENOTSUP, 1, 1, true, R::BackupFailed, Backup, false},
+      {"backup rename", Call::Rename, EACCES, 0, 0, true, R::BackupFailed, Backup, false},
       // The backup is in place before the file is replaced.
-      {"rename after the backup", Call::Rename, EBUSY, 1, true, R::ReplaceFailed, File, true},
+      {"rename after the backup", Call::Rename, EBUSY, 1, 1, true, R::ReplaceFailed, File, true},
   };
-  std::string content;
-  for (int i = 0; i < 300; ++i) content += "line " + std::to_string(i) + " of the file\n";
+  std::string lines;
+  for (int i = 0; i < 300; ++i) lines += "line " + std::to_string(i) + " of the file\n";
+  const std::string large = std::string(200000, 'a') + "x" + std::string(100000, 'b') + "x";
   for (const Case& c : cases) {
-    FaultScope faults;
-    TempDir dir;
-    const std::string file = dir.Write("f.txt", content);
-    const std::string backup = dir.Join("f.bak");
-    R re;
-    if (c.backup) re.SetSaveExtension("bak");
-    Queue(re, file, {{0, "line", "LINE"}, {2000, content.substr(2000, 3), "xyz"}});
-    RegexClass::detail::InjectFault(c.call, c.err, c.skip);
-    re.MergeUpdateFile();
-    RegexClass::detail::ClearFaults();
+    for (const bool run : {false, true}) {
+      const int skip = run ? c.runSkip : c.queuedSkip;
+      if (skip < 0) continue;
+      const std::string name = std::string(c.name) + (run ? " (ChangeFiles)" : " (queued)");
+      const std::string& content = run ? large : lines;
+      FaultScope faults;
+      TempDir dir;
+      const std::string file = dir.Write("f.txt", content);
+      const std::string backup = dir.Join("f.bak");
+      R re;
+      if (c.backup) re.SetSaveExtension("bak");
+      if (run) {
+        re.SetExpression("x");
+        re.SetFormatString("Y");
+        re.SetFilesToMatch(file);
+      } else {
+        Queue(re, file, {{0, "line", "LINE"}, {2000, content.substr(2000, 3), "xyz"}});
+      }
+      RegexClass::detail::InjectFault(c.call, c.err, skip);
+      if (run) {
+        EXPECT_EQ(re.ChangeFiles(), 0u) << name;
+      } else {
+        re.MergeUpdateFile();
+      }
+      RegexClass::detail::ClearFaults();
 
-    EXPECT_EQ(ReadFile(file), content) << c.name;
-    EXPECT_EQ(Internals::ChangeCount(re), 0u) << c.name;
-    EXPECT_TRUE(Internals::Pending(re).fileName.empty()) << c.name;
-    const auto* problems = re.GetChangeFilesErrors();
-    ASSERT_NE(problems, nullptr) << c.name;
-    ASSERT_EQ(problems->size(), 1u) << c.name << ": " << Problems(re);
-    const auto& p = problems->front();
-    EXPECT_EQ(p.problem, c.kind) << c.name;
-    EXPECT_EQ(p.errorCode, static_cast<unsigned long>(c.err)) << c.name;
-    // A problem named after the temporary file says which file it left unchanged.
-    const bool temporary = c.kind == R::TempCreateFailed || c.kind == R::WriteFailed;
-    EXPECT_EQ(p.text, temporary ? file : std::string()) << c.name;
-    const std::string tempStart = dir.Join(RegexClass::detail::kTempFilePrefix);
-    switch (c.who) {
-      case File:
-        EXPECT_EQ(p.fileName, file) << c.name;
-        break;
-      case Backup:
-        EXPECT_EQ(p.fileName, backup) << c.name;
-        break;
-      case Intended:
-        EXPECT_EQ(p.fileName, tempStart + "XXXXXX") << c.name;
-        break;
-      case Temp:
-        EXPECT_EQ(p.fileName.rfind(tempStart, 0), 0u) << c.name << ": " << p.fileName;
-        EXPECT_EQ(p.fileName.size(), tempStart.size() + 6) << c.name;
-        EXPECT_NE(p.fileName, tempStart + "XXXXXX") << c.name;
-        break;
+      EXPECT_EQ(ReadFile(file), content) << name;
+      EXPECT_EQ(Internals::ChangeCount(re), 0u) << name;
+      EXPECT_TRUE(Internals::Pending(re).fileName.empty()) << name;
+      const auto* problems = re.GetChangeFilesErrors();
+      ASSERT_NE(problems, nullptr) << name;
+      ASSERT_EQ(problems->size(), 1u) << name << ": " << Problems(re);
+      const auto& p = problems->front();
+      EXPECT_EQ(p.problem, c.kind) << name;
+      EXPECT_EQ(p.errorCode, static_cast<unsigned long>(c.err)) << name;
+      // A problem named after the temporary file says which file it left unchanged.
+      const bool temporary = c.kind == R::TempCreateFailed || c.kind == R::WriteFailed;
+      EXPECT_EQ(p.text, temporary ? file : std::string()) << name;
+      const std::string tempStart = dir.Join(RegexClass::detail::kTempFilePrefix);
+      switch (c.who) {
+        case File:
+          EXPECT_EQ(p.fileName, file) << name;
+          break;
+        case Backup:
+          EXPECT_EQ(p.fileName, backup) << name;
+          break;
+        case Intended:
+          EXPECT_EQ(p.fileName, tempStart + "XXXXXX") << name;
+          break;
+        case Temp:
+          EXPECT_EQ(p.fileName.rfind(tempStart, 0), 0u) << name << ": " << p.fileName;
+          EXPECT_EQ(p.fileName.size(), tempStart.size() + 6) << name;
+          EXPECT_NE(p.fileName, tempStart + "XXXXXX") << name;
+          break;
+      }
+      if (c.kind == R::ReadFailed) {
+        EXPECT_EQ(p.position, skip == 0 ? 0u : content.size()) << name;
+      }
+      if (c.kind == R::WriteFailed && c.call == Call::ShortWrite) {
+        EXPECT_GT(p.position, 0u) << name;
+      }
+      EXPECT_EQ(ravelin_test::Exists(backup), c.backupMade) << name;
+      if (c.backupMade) {
+        EXPECT_EQ(ReadFile(backup), content) << name;
+      }
+      EXPECT_TRUE(Leftovers(dir.path()).empty()) << name;
     }
-    if (c.kind == R::ReadFailed) {
-      EXPECT_EQ(p.position, c.skip == 0 ? 0u : content.size()) << c.name;
-    }
-    if (c.kind == R::WriteFailed && c.call == Call::ShortWrite) {
-      EXPECT_GT(p.position, 0u) << c.name;
-    }
-    EXPECT_EQ(ravelin_test::Exists(backup), c.backupMade) << c.name;
-    if (c.backupMade) {
-      EXPECT_EQ(ReadFile(backup), content) << c.name;
-    }
-    EXPECT_TRUE(Leftovers(dir.path()).empty()) << c.name;
   }
 }
 
@@ -417,6 +444,7 @@ TEST(FileUpdate, BackupHoldsTheOldContentsBeforeTheFileIsReplaced) {
   const std::string file = dir.Write("notes.txt", "first draft");
   dir.Write("notes.bak", "an older backup that is longer");
   ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+  ASSERT_EQ(setxattr(file.c_str(), "user.origin", "kept", 4, 0), 0) << "the file system takes user attributes";
   R re;
   re.SetSaveExtension("bak");
   Queue(re, file, {{0, "first", "second"}});
@@ -425,6 +453,12 @@ TEST(FileUpdate, BackupHoldsTheOldContentsBeforeTheFileIsReplaced) {
   EXPECT_EQ(ReadFile(file), "second draft");
   EXPECT_EQ(ReadFile(dir.Join("notes.bak")), "first draft");
   EXPECT_EQ(StatOf(dir.Join("notes.bak")).st_mode & 07777, 0640u);
+  // The backup keeps the extended attributes, as the new file does.
+  for (const std::string& kept : {file, dir.Join("notes.bak")}) {
+    char value[16] = {};
+    EXPECT_EQ(getxattr(kept.c_str(), "user.origin", value, sizeof value), 4) << kept;
+    EXPECT_STREQ(value, "kept") << kept;
+  }
 
   // A dot in the directory part is no extension: the backup stays beside its file.
   const std::string readme = dir.Write("rel.2/readme", "text");
@@ -741,47 +775,10 @@ TEST(FileUpdateSlow, MatchesBeyondFourGiB) {
 
 namespace {
 
-// Every forced failure of a ChangeFiles run leaves the file as it was, no
-// temporary file and exactly one problem (or one skipped path, for what
-// happens before the file is read).
-TEST(ChangeFilesRun, EveryFailureOfTheStreamedRewriteLeavesTheFileUntouched) {
-  struct Case {
-    const char* name;
-    Call call;
-    int skip;
-    R::ProblemKind kind;
-  } cases[] = {
-      {"temporary create", Call::TempCreate, 0, R::TempCreateFailed},
-      {"write", Call::Write, 0, R::WriteFailed},
-      {"short write", Call::ShortWrite, 0, R::WriteFailed},
-      {"fsync", Call::Fsync, 0, R::WriteFailed},
-      {"mode", Call::Chmod, 0, R::AttributesFailed},
-      {"extended attributes", Call::Xattr, 0, R::AttributesFailed},
-      {"backup create", Call::TempCreate, 1, R::BackupFailed},
-      {"backup rename", Call::Rename, 0, R::BackupFailed},
-      {"final rename", Call::Rename, 1, R::ReplaceFailed},
-  };
+// A failure of a ChangeFiles run before the file is read passes the file by
+// and lists it as skipped (the failures after are rows of the table above).
+TEST(ChangeFilesRun, FailureBeforeTheFileIsReadPassesItBy) {
   const std::string content = std::string(200000, 'a') + "x" + std::string(100000, 'b') + "x";
-  for (const Case& c : cases) {
-    FaultScope faults;
-    TempDir dir;
-    const std::string file = dir.Write("f.txt", content);
-    R re;
-    re.SetExpression("x");
-    re.SetFormatString("Y");
-    re.SetSaveExtension("bak");
-    re.SetFilesToMatch(file);
-    RegexClass::detail::InjectFault(c.call, EIO, c.skip);
-    EXPECT_EQ(re.ChangeFiles(), 0u) << c.name;
-    RegexClass::detail::ClearFaults();
-    EXPECT_EQ(ReadFile(file), content) << c.name;
-    EXPECT_TRUE(Leftovers(dir.path()).empty()) << c.name;
-    const auto* problems = re.GetChangeFilesErrors();
-    ASSERT_NE(problems, nullptr) << c.name;
-    ASSERT_EQ(problems->size(), 1u) << c.name << ": " << Problems(re);
-    EXPECT_EQ(problems->front().problem, c.kind) << c.name;
-    EXPECT_EQ(problems->front().errorCode, static_cast<unsigned long>(EIO)) << c.name;
-  }
   // Failures before the file is read: it is passed by and listed.
   for (Call call : {Call::Open, Call::Lock, Call::Read}) {
     FaultScope faults;
