@@ -240,7 +240,8 @@ bool Walk::SearchFile(const std::string& name, const char* first, const char* la
 
 bool Walk::FileDone(const std::string& name, const char* first, const char* last, unsigned matches) {
   if (!done_) return true;
-  return done_(SearchedFile(name, named_, first, last, binaryFile_, matches, facts_, stopped_ ? &stopReason_ : nullptr));
+  return done_(
+      SearchedFile(name, named_, first, last, binaryFile_, matches, facts_, stopped_ ? &stopReason_ : nullptr));
 }
 
 void Walk::SearchStopped(const std::string&, const std::string& reason) {
