@@ -11,7 +11,7 @@ constexpr std::size_t kContext = 3;
 // control character, a quote or a backslash; then in double quotes with C
 // escapes (\t, \n, \", \\, octal for the rest), which patch reads back.
 std::string HeaderName(const std::string& prefix, const std::string& name) {
-  const std::string path = prefix + name;
+  std::string path = prefix + name;
   const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
     const unsigned char u = static_cast<unsigned char>(c);
     return u < 0x20 || u == 0x7f || c == '"' || c == '\\';
