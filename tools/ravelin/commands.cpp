@@ -892,17 +892,9 @@ class Runner {
     return true;
   }
 
-  // The unified diff of a file's bytes into what the run makes of them; ""
-  // when they stay the same. False as MergeBytes.
-  bool PreviewBytes(const std::string& name, const std::string& old, std::string& diff) {
-    std::string merged;
-    std::vector<Edit> edits;
-    if (!MergeBytes(name, old, merged, edits)) return false;
-    diff = merged == old ? std::string() : UnifiedDiff(name, old, merged, edits);
-    return true;
-  }
-
-  // The same for the file the scan found under name (--dry-run).
+  // --dry-run: the unified diff of the file the scan found under name into
+  // what the run makes of it; "" when it stays the same. False, with the
+  // reason among the skipped paths, when it cannot be told.
   bool Preview(const std::string& name, std::string& diff) {
     std::string old;
     const int error = ReadFileBytes(name, old);
@@ -910,7 +902,11 @@ class Runner {
       skipped_.push_back({name, RegularExpression::Unreadable, static_cast<unsigned long>(error), std::string()});
       return false;
     }
-    return PreviewBytes(name, old, diff);
+    std::string merged;
+    std::vector<Edit> edits;
+    if (!MergeBytes(name, old, merged, edits)) return false;
+    diff = merged == old ? std::string() : UnifiedDiff(name, old, merged, edits);
+    return true;
   }
 
   // --interactive: the file's diff on standard output, the question on
