@@ -28,7 +28,11 @@ struct CommandShape {
   bool pattern;
   bool format;
   bool filespec;
+  const char* summary;  // one line, for the completions
 };
+
+// Every command, in the order the help lists them; count in *size.
+const CommandShape* Commands(std::size_t* size);
 
 // One --option / --no-option, or --match-option / --no-match-option, in the
 // order given.
@@ -75,6 +79,7 @@ struct Invocation {
   bool help = false;        // --help, help [COMMAND], COMMAND --help
   std::string helpTopic;    // the command whose help is asked for; "" for the whole page
   bool version = false;     // --version
+  std::string generate;     // --generate man|bash|zsh
   int copy = -1;            // --copy (1) / --no-copy (0); -1 when neither was given
   bool multiline = false;   // -U, --multiline: matches may span lines (the library's default)
 
@@ -110,10 +115,11 @@ struct Invocation {
   std::vector<MatchOptionEdit> matchOptions;
 };
 
-// Reads argv. Options may stand before or after the command; "--" ends the
-// options. Throws UsageError for an unknown option or command, a missing
-// option value, an unknown option name or syntax, a backup extension that
-// cannot be used, or too many arguments.
+// Reads argv with the flag table (flags.h). Options may stand before or
+// after the command; "--" ends the options. Throws UsageError for an unknown
+// option or command, a missing option value, an unknown option name or
+// syntax, a backup extension that cannot be used, a flag the command does
+// nothing with, or too many arguments.
 Invocation ParseArguments(int argc, char** argv);
 
 // Why a backup extension cannot be used, or "" when it can: one holding '/',
@@ -130,12 +136,8 @@ const CommandShape* FindCommand(const std::string& name);
 bool LookUpCompileOption(const std::string& name, RegularExpression::Options& out);
 bool LookUpMatchOption(const std::string& name, RegularExpression::Matches& out);
 
-// "usage: ravelin [OPTIONS] COMMAND ARGS..." and the help page.
-const char* UsageLine();
-const char* HelpText();
-// The help of one command: its usage, what it does, two or three examples.
-// Null for an unknown command.
-const char* CommandHelp(const std::string& command);
+// The name of a command, or null for kNone.
+const char* CommandName(Command command);
 
 }  // namespace ravelin_cli
 

@@ -2,16 +2,20 @@
 //
 //   ravelin [OPTIONS] COMMAND ARGS...
 //
-// The command line is read by arguments.cpp, run by commands.cpp and the
+// The command line is read by arguments.cpp with the flag table of
+// flags.cpp (which also writes the help, manual page and completions, see
+// help.h), run by commands.cpp and the
 // bytes in and out are handled by io.cpp. Exit status as grep has it: 0 found,
 // 1 not found, 2 trouble.
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "arguments.h"
 #include "commands.h"
 #include "exit_status.h"
+#include "help.h"
 #include "io.h"
 
 #ifndef RAVELIN_VERSION
@@ -22,15 +26,22 @@ int main(int argc, char** argv) {
   using namespace ravelin_cli;
   try {
     const Invocation invocation = ParseArguments(argc, argv);
+    std::string page;
     if (invocation.help) {
-      std::fputs(invocation.helpTopic.empty() ? HelpText() : CommandHelp(invocation.helpTopic), stdout);
-      return std::fflush(stdout) == 0 ? kFound : kTrouble;
+      page = invocation.helpTopic.empty() ? HelpText() : CommandHelp(invocation.helpTopic);
+    } else if (invocation.version) {
+      page = "ravelin " RAVELIN_VERSION "\n";
+    } else if (invocation.generate == "man") {
+      page = ManualPage(RAVELIN_VERSION);
+    } else if (invocation.generate == "bash") {
+      page = BashCompletion();
+    } else if (invocation.generate == "zsh") {
+      page = ZshCompletion();
+    } else {
+      return RunCommand(invocation);
     }
-    if (invocation.version) {
-      std::fputs("ravelin " RAVELIN_VERSION "\n", stdout);
-      return std::fflush(stdout) == 0 ? kFound : kTrouble;
-    }
-    return RunCommand(invocation);
+    std::fputs(page.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? kFound : kTrouble;
   } catch (const UsageError& e) {
     Complain(e.what());
     std::fprintf(stderr, "%s\n", UsageLine());

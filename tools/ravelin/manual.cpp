@@ -1,5 +1,15 @@
-.TH RAVELIN 1 "" "Ravelin 2.1.1" "User Commands"
-.SH NAME
+// The manual page of ravelin: the commands and the rules in prose, and the
+// flags from the table, one paragraph each.
+#include <cstddef>
+#include <string>
+
+#include "flags.h"
+#include "help.h"
+
+namespace ravelin_cli {
+namespace {
+
+const char kBefore[] = R"(.SH NAME
 ravelin \- regular expressions over text and files, from the shell
 .SH SYNOPSIS
 .B ravelin
@@ -143,196 +153,9 @@ A missing path, and each file or directory that could not be opened or
 read, is named on standard error with the system's reason
 (\fB\-s\fR silences these), as is each file whose search the engine gave up
 (too complex for the text); the status is then 2, after the results.
-.SH OPTIONS
-.TP
-.BR \-U ", " \-\-multiline
-Search each subject or file as a whole, as the library does by default:
-\fB.\fR, \fB\es\fR and \fB[^x]\fR match a newline, \fB^\fR and
-\fB$\fR match around every line end (before a \fB\er\fR or \fB\ef\fR too),
-and a match may span lines.
-Without it every command works line by line, as
-.BR grep (1)
-and
-.BR sed (1)
-do: each line (the bytes between two newlines, without them) is searched as a
-subject of its own, so no match holds a newline, \fB^\fR and \fB$\fR are
-the line's ends only, look-around stops there, and an empty match may stand
-at the end of each line.
-Positions, line numbers and the prefix and suffix of a match are counted in
-the whole subject or file either way; \fBmatch\fR and \fBmatch-all\fR take
-the first line as their subject.
-Not part of a saved settings record.
-.TP
-.BR \-r ", " \-\-recursive
-Apply the file pattern in every directory below as well.
-.TP
-.BR \-g ", " \-\-glob " \fIGLOB\fR"
-File commands: only files that \fIGLOB\fR matches; \fB!\fIGLOB\fR leaves
-out the files and directories it matches.
-Globs are matched below each \fIPATH\fR as lines of a .gitignore; the last
-one that matches decides, and a file a \fIGLOB\fR keeps is kept whatever the
-ignore files and the hidden-file rule say.
-.TP
-.BR \-u ", " \-\-no\-ignore
-Do not honour ignore files. \fB\-uu\fR also takes hidden files
-(\fB\-\-hidden\fR), \fB\-uuu\fR also binary files (\fB\-\-binary\fR).
-.TP
-.B \-\-hidden
-Take names starting with a dot, files and directories.
-.TP
-.B \-\-follow
-Follow links to files met in a walk, as a \fIPATH\fR that names a link is
-followed.
-Without it such links are passed by, as \fBgrep \-r\fR and \fBrg\fR pass them
-by; \fBchange-files\fR names those that lead to a file outside every
-\fIPATH\fR and hold a match.
-Links to directories are never followed.
-.TP
-.B \-\-binary
-Search binary files met in a walk; \fBchange-files\fR: change binary files.
-A binary file holds a NUL byte. \fBfind-files\fR and \fBgrep-files \-l\fR
-or \fB\-q\fR read a file only as far as its first match (line by line), so
-for them a NUL byte after it does not count.
-.TP
-.BR \-j ", " \-\-threads " \fINUM\fR"
-File commands: read and search \fINUM\fR files at once (default: one per
-processor, up to 8; \fB\-j 1\fR searches on one thread). Output, messages and the
-order in which \fBchange-files\fR changes files are the same whatever
-\fINUM\fR.
-.TP
-.BR \-H ", " \-\-with\-filename ", " \-h ", " \-\-no\-filename
-\fBgrep-files\fR: always, or never, print the file name.
-.TP
-.BR \-n ", " \-\-line\-number ", " \-b ", " \-\-byte\-offset
-\fBgrep-files\fR: the line number; the byte offset of the line (with
-\fB\-o\fR, of the match).
-.TP
-.BR \-o ", " \-\-only\-matching
-\fBgrep-files\fR: each non-empty match alone on its line.
-.TP
-.BR \-v ", " \-\-invert\-match
-\fBgrep-files\fR: the lines without a match.
-.TP
-.BR \-c ", " \-\-count ", " \-\-count\-lines
-\fBgrep-files\fR: the number of selected lines of each file, as
-\fIFILE\fB:\fICOUNT\fR (\fICOUNT\fR alone for one file), as
-.BR grep (1)
-prints it.
-The other commands print only the count their operation returns: matches
-for \fBgrep\fR and \fBmerge\fR, files for \fBfind-files\fR,
-replacements for \fBchange-files\fR, 1 or 0 for \fBmatch\fR,
-\fBmatch-all\fR and \fBsearch\fR.
-.TP
-.BR \-l ", " \-\-files\-with\-matches ", " \-L ", " \-\-files\-without\-match
-\fBgrep-files\fR: the names of the files with, or without, a selected line.
-As with GNU grep 3.5 and later, the status is 0 when a line was selected,
-also with \fB\-L\fR (not when a file was listed).
-.TP
-.BR \-m ", " \-\-max\-count " \fINUM\fR"
-\fBgrep-files\fR: stop reading a file after \fINUM\fR selected lines.
-.TP
-.BR \-A ", " \-B ", " \-C " \fINUM\fR (\fB\-\-after\-context\fR, \fB\-\-before\-context\fR, \fB\-\-context\fR)"
-\fBgrep-files\fR: \fINUM\fR lines of context after, before, or around each
-selected line.
-.TP
-.BR \-q ", " \-\-quiet
-\fBgrep-files\fR: print nothing; stop at the first selected line, status 0.
-.TP
-.BR \-a ", " \-\-text
-\fBgrep-files\fR: search binary files and print their lines as text.
-.TP
-.BR \-\-color [ =\fIWHEN\fR ]
-\fBauto\fR (the default: colour when standard output is a terminal, TERM is
-not dumb and NO_COLOR is unset or empty), \fBalways\fR, \fBnever\fR.
-.TP
-.BR \-w ", " \-\-word\-regexp ", " \-x ", " \-\-line\-regexp
-File commands: the match must be a whole word (no word character on either
-side), or a whole line.
-.TP
-.BR \-\-dry\-run ", " \-\-interactive
-\fBchange-files\fR: see above.
-.TP
-.BR \-i ", " \-\-ignore\-case
-Ignore case (the Icase compile option).
-.TP
-.BI \-\-syntax " SYNTAX"
-\fBnormal\fR or \fBperl\fR (Perl syntax, leftmost match; the default), \fBextended\fR (POSIX
-extended, leftmost-longest, like \fBgrep \-E\fR), \fBbasic\fR (POSIX basic,
-like \fBgrep\fR), or \fBliteral\fR (the pattern is plain text).
-.TP
-.BR \-F ", " \-\-fixed\-strings
-The pattern is plain text: \fB\-\-syntax literal\fR; so is the \fIFORMAT\fR
-of \fBmerge\fR and \fBchange-files\fR (\fB$\fR and \fB\e\fR stand for
-themselves).
-.TP
-.BI \-\-option " NAME\fR, " \-\-no\-option " NAME"
-Add or remove a compile option: EscapeInLists, CharClasses, Intervals,
-LimitedOps, NewlineAlt, BkPlusQm, BkBraces, BkParens, BkRefs, BkVbar, Literal,
-Icase, NoCollate, Basic, Extended, Normal (case does not matter).
-A set of options the engine cannot express is refused with a message.
-.TP
-.BI \-\-match\-option " NAME\fR, " \-\-no\-match\-option " NAME"
-Add or remove a match option: Default, NotBol, NotEol, NotBob, NotEob, NotBow,
-NotEow, NotDotNewline, NotDotNull, Any, NotNull, Continuous (case does not
-matter; a \fBMatch\fR prefix may be written).
-.TP
-.BR \-\-no\-copy ", " \-\-copy
-\fBmerge\fR: drop, or keep (the default), the text outside the matches.
-.TP
-.BI \-\-backup " EXT"
-\fBchange-files\fR: before a file is replaced, save it under its name with the
-extension of its last component replaced by \fIEXT\fR (notes.txt becomes
-notes.bak with \fB\-\-backup bak\fR), or \fIEXT\fR appended when that component has no extension or only
-a leading dot (v1.0/README becomes v1.0/README.EXT, and .bashrc
-becomes .bashrc.EXT).
-An \fIEXT\fR that holds \fB/\fR, is blank, or is \fB.\fR or \fB..\fR is
-refused.
-.TP
-.BI \-\-suffix " SUFFIX"
-\fBchange-files\fR: before a file is replaced, save it under its whole name
-with \fISUFFIX\fR appended, as \fBsed \-i.bak\fR does (util.c becomes
-util.c.bak with \fB\-\-suffix .bak\fR, util.c~ with \fB\-\-suffix '~'\fR), so
-that files differing only in their extension keep backups of their own.
-A file whose name ends with \fISUFFIX\fR counts as a backup.
-\fISUFFIX\fR follows the rules of \fIEXT\fR and does not go together with
-\fB\-\-backup\fR; it replaces the backup extension of a loaded record for
-this run, and \fB\-\-save\fR does not write it.
-.TP
-.B \-\-keep\-going
-\fBchange-files\fR: when some files holding a match cannot be changed safely,
-change the others instead of none; the blocked ones are named and the status
-is 2.
-.TP
-.B \-\-stats
-\fBchange-files\fR: print the number of replacements and of files changed.
-.TP
-.BR \-s ", " \-\-no\-messages
-No messages about missing or unreadable files and directories; the status
-is 2 all the same.
-.TP
-.BI \-\-subject " TEXT\fR, " \-\-input " FILE"
-The subject of the string commands (\fB\-\-subject\fR wins).
-.TP
-.BI \-\-load " FILE"
-Start from the settings record in \fIFILE\fR (written by \fB\-\-save\fR, or
-by a program with the library's \fBoperator<<\fR): options, the recursion and
-copy switches, pattern, file pattern, format and backup extension.
-Arguments and options given on the command line replace what it holds; the
-arguments it supplies may be left out.
-The subject always comes from \fB\-\-subject\fR, \fB\-\-input\fR or standard
-input.
-.TP
-.BI \-\-save " FILE"
-Write the settings of this run to \fIFILE\fR, in the library's record format,
-before the command runs.
-.TP
-.B \-\-help
-Print a usage page; \fICOMMAND\fB \-\-help\fR or \fBravelin help\fI COMMAND\fR,
-the usage of that command with examples.
-.TP
-.B \-\-version
-Print the version, 2.1.1.
-.SH FILES SEARCHED
+)";
+
+const char kAfter[] = R"(.SH FILES SEARCHED
 The file commands take any number of \fIPATH\fRs: files, directories and file
 patterns; with none, the current directory (names are then printed without
 a leading ./).
@@ -428,3 +251,47 @@ ravelin \-\-load todo.rv grep\-files
 .BR rg (1),
 .BR patch (1),
 .BR perl (1)
+)";
+
+// A flag's names in roff: \fB\-m\fR, \fB\-\-max\-count\fR \fINUM\fR.
+std::string RoffNames(const Flag& flag) {
+  const auto bold = [](const std::string& name) {
+    std::string escaped;
+    for (char c : name) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+    return "\\fB" + escaped + "\\fR";
+  };
+  std::string names;
+  if (flag.shortName != 0) names = bold(std::string("-") + flag.shortName) + ", ";
+  names += bold(std::string("--") + flag.longName);
+  if (flag.valueName != nullptr) {
+    const std::string value = std::string("\\fI") + flag.valueName + "\\fR";
+    names += flag.optionalValue ? "[=" + value + "]" : " " + value;
+  }
+  for (const std::string& alias : Words(flag.aliases)) names += ", " + bold("--" + alias);
+  return names;
+}
+
+}  // namespace
+
+std::string ManualPage(const char* version) {
+  std::string page = std::string(".TH RAVELIN 1 \"\" \"Ravelin ") + version + "\" \"User Commands\"\n" + kBefore;
+  page += ".SH OPTIONS\n";
+  std::size_t flagCount = 0;
+  std::size_t sectionCount = 0;
+  const Flag* flags = Flags(&flagCount);
+  const FlagSection* sections = FlagSections(&sectionCount);
+  for (std::size_t s = 0; s < sectionCount; ++s) {
+    std::string title = sections[s].title;
+    if (!title.empty() && title.back() == ':') title.pop_back();
+    page += ".SS \"" + title + "\"\n";
+    for (std::size_t f = 0; f < flagCount; ++f) {
+      const Flag& flag = flags[f];
+      if (flag.section != static_cast<int>(s)) continue;
+      page += ".TP\n" + RoffNames(flag) + "\n" + flag.manual + "\n";
+      if (flag.commands != sections[s].commands && flag.commands != kAllCommands) page += "For " + CommandsInWords(flag.commands) + ".\n";
+    }
+  }
+  return page + kAfter;
+}
+
+}  // namespace ravelin_cli
