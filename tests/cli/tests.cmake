@@ -1,7 +1,7 @@
 # The ravelin command, run by shell scripts against the built tool. The
 # sanitizer build configures without the tools, so this is skipped there.
 if(TARGET ravelin_cli)
-  foreach(script strings errors files safety signals settings compare likegrep lines)
+  foreach(script strings errors files flags safety signals settings compare likegrep lines)
     add_test(NAME cli_${script}
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${script}.sh $<TARGET_FILE:ravelin_cli>)
     set_tests_properties(cli_${script} PROPERTIES TIMEOUT 120)
