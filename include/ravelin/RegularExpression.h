@@ -206,39 +206,54 @@ class RAVELIN_API RegularExpression {
   // them. Basic, Extended and Normal are combinations of the others and are
   // kept consistent by AddExpressionOption and DeleteExpressionOption.
   enum Options : signed char {
-    EscapeInLists = 0,  // 0x1     backslash escapes inside [...]
-    CharClasses = 1,    // 0x2     [[:name:]] classes inside [...]
-    Intervals = 2,      // 0x4     bounded repeats {m,n}
-    LimitedOps = 3,     // 0x8     + ? | are plain characters
-    NewlineAlt = 4,     // 0x10    a newline separates alternatives
-    BkPlusQm = 5,       // 0x20    \+ and \? are the operators
-    BkBraces = 6,       // 0x40    \{ \} delimit intervals
-    BkParens = 7,       // 0x80    \( \) group
-    BkRefs = 8,         // 0x100   back-references \1..\9
-    BkVbar = 9,         // 0x200   \| is alternation
-    Literal = 10,       // 0x1000  the whole expression is plain text
-    Icase = 11,         // 0x2000  case-insensitive
-    NoCollate = 12,     // 0x4000  ranges are not collated by the locale
-    Basic = 13,         // 0x1CE   CharClasses Intervals LimitedOps BkBraces BkParens BkRefs
-    Extended = 14,      // 0x106   CharClasses Intervals BkRefs
-    Normal = 15         // 0x4107  EscapeInLists CharClasses Intervals BkRefs NoCollate
+    EscapeInLists = 0,  // backslash escapes inside [...]
+    CharClasses = 1,  // [[:name:]] classes inside [...]
+    Intervals = 2,  // bounded repeats {m,n}
+    LimitedOps = 3,  // + ? | are plain characters
+    NewlineAlt = 4,  // a newline separates alternatives
+    BkPlusQm = 5,  // \+ and \? are the operators
+    BkBraces = 6,  // \{ \} delimit intervals
+    BkParens = 7,  // \( \) group
+    BkRefs = 8,  // back-references \1..\9
+    BkVbar = 9,  // \| is alternation
+    Literal = 10,  // the whole expression is plain text
+    Icase = 11,  // case-insensitive
+    NoCollate = 12,  // ranges are not collated by the locale
+    Basic = 13,  // CharClasses Intervals LimitedOps BkBraces BkParens BkRefs
+    Extended = 14,  // CharClasses Intervals BkRefs
+    Normal = 15  // EscapeInLists CharClasses Intervals BkRefs NoCollate
   };
+
+  // Addition. The bits an option puts in the compile flag word that
+  // GetFlagOptions gives, as a settings record keeps it; a combination puts
+  // all of its members' bits. The one statement of the layout.
+  static constexpr unsigned OptionWord(Options o) {
+    constexpr unsigned bits[16] = {0x1,   0x2,   0x4,    0x8,    0x10,   0x20,  0x40,  0x80,
+                                   0x100, 0x200, 0x1000, 0x2000, 0x4000, 0x1CE, 0x106, 0x4107};
+    return o >= 0 && o < 16 ? bits[o] : 0U;
+  }
 
   // Match options; the flag word bits are the engine's match flags.
   enum Matches : signed char {
-    MatchDefault = 0,        // 0       no restriction
-    MatchNotBol = 1,         // 0x1     the subject does not start a line
-    MatchNotEol = 2,         // 0x2     the subject does not end a line
-    MatchNotBob = 3,         // 0x4     the subject does not start the buffer
-    MatchNotEob = 4,         // 0x8     the subject does not end the buffer
-    MatchNotBow = 5,         // 0x10    the subject does not start a word
-    MatchNotEow = 6,         // 0x20    the subject does not end a word
-    MatchNotDotNewline = 7,  // 0x40    . does not match a newline
-    MatchNotDotNull = 8,     // 0x80    . does not match NUL
-    MatchAny = 9,            // 0x400   any match will do
-    MatchNotNull = 10,       // 0x800   an empty match is not accepted
-    MatchContinuous = 11     // 0x1000  a match must begin where the search begins
+    MatchDefault = 0,  // no restriction
+    MatchNotBol = 1,  // the subject does not start a line
+    MatchNotEol = 2,  // the subject does not end a line
+    MatchNotBob = 3,  // the subject does not start the buffer
+    MatchNotEob = 4,  // the subject does not end the buffer
+    MatchNotBow = 5,  // the subject does not start a word
+    MatchNotEow = 6,  // the subject does not end a word
+    MatchNotDotNewline = 7,  // . does not match a newline
+    MatchNotDotNull = 8,  // . does not match NUL
+    MatchAny = 9,  // any match will do
+    MatchNotNull = 10,  // an empty match is not accepted
+    MatchContinuous = 11  // a match must begin where the search begins
   };
+  // Addition. The bit a match option puts in the match flag word
+  // (GetMatchFlags); MatchDefault puts none.
+  static constexpr unsigned MatchWord(Matches m) {
+    constexpr unsigned bits[12] = {0, 0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x400, 0x800, 0x1000};
+    return m >= 0 && m < 12 ? bits[m] : 0U;
+  }
 
   // Result code of a compilation whose option word the engine cannot express.
   static constexpr unsigned char UnsupportedOptions = 200;
@@ -450,6 +465,12 @@ class RAVELIN_API RegularExpression {
   void SetFormatString(const std::string& format);
   std::string GetSaveExtension() const;  // backup extension of ChangeFiles; "" = none
   void SetSaveExtension(const std::string& extension);
+  // Addition. Why ChangeFiles refuses to back files up with extension (as
+  // an extension or as a suffix): "cannot hold '/'" or a NUL byte, "cannot
+  // be empty or blank", "cannot be '.'" or "'..'", each of which would put
+  // a backup elsewhere than beside its file or over it. "" when it can be
+  // used, and for "" (no backup).
+  static std::string SaveExtensionFault(const std::string& extension);
   bool GetDirectoryRecursion() const;  // file operations descend into subdirectories
   void SetDirectoryRecursion(bool on);
   bool GetMergeCopy() const;  // Merge copies the text outside the matches

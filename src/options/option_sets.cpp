@@ -4,12 +4,6 @@
 namespace RegexClass {
 namespace {
 
-// Bits of each Options value 0..15 in the compile flag word.
-constexpr unsigned kOptionBits[16] = {0x1,   0x2,   0x4,    0x8,    0x10,   0x20,  0x40,  0x80,
-                                      0x100, 0x200, 0x1000, 0x2000, 0x4000, 0x1CE, 0x106, 0x4107};
-// Bits of each Matches value 0..11 in the match flag word.
-constexpr unsigned kMatchBits[12] = {0, 0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x400, 0x800, 0x1000};
-
 using Opt = RegularExpression::Options;
 using Mat = RegularExpression::Matches;
 
@@ -108,7 +102,7 @@ void RegularExpression::ClearExpressionOptions() { expressionOptions.clear(); }
 unsigned RegularExpression::GetFlagOptions() {
   unsigned word = 0;
   for (int v = 0; v < 16; ++v) {
-    if (IsExpressionOption(static_cast<Options>(v))) word |= kOptionBits[v];
+    if (IsExpressionOption(static_cast<Options>(v))) word |= OptionWord(static_cast<Options>(v));
   }
   return word;
 }
@@ -139,7 +133,7 @@ void RegularExpression::ClearMatchOptions() { matchOptions.clear(); }
 unsigned RegularExpression::GetMatchFlags() {
   unsigned word = 0;
   for (int v = 0; v < 12; ++v) {
-    if (IsMatchOption(static_cast<Matches>(v))) word |= kMatchBits[v];
+    if (IsMatchOption(static_cast<Matches>(v))) word |= MatchWord(static_cast<Matches>(v));
   }
   return word;
 }

@@ -11,29 +11,31 @@
 
 #include <string>
 
+#include "ravelin/RegularExpression.h"
+
 namespace RegexClass {
 namespace detail {
 
-// Bits of the option word.
+// Bits of the option word, as the public header lays it out.
 enum OptionBits : unsigned {
-  kEscapeInLists = 0x1,
-  kCharClasses = 0x2,
-  kIntervals = 0x4,
-  kLimitedOps = 0x8,
-  kNewlineAlt = 0x10,
-  kBkPlusQm = 0x20,
-  kBkBraces = 0x40,
-  kBkParens = 0x80,
-  kBkRefs = 0x100,
-  kBkVbar = 0x200,
-  kLiteral = 0x1000,
-  kIcase = 0x2000,
-  kNoCollate = 0x4000,
+  kEscapeInLists = RegularExpression::OptionWord(RegularExpression::EscapeInLists),
+  kCharClasses = RegularExpression::OptionWord(RegularExpression::CharClasses),
+  kIntervals = RegularExpression::OptionWord(RegularExpression::Intervals),
+  kLimitedOps = RegularExpression::OptionWord(RegularExpression::LimitedOps),
+  kNewlineAlt = RegularExpression::OptionWord(RegularExpression::NewlineAlt),
+  kBkPlusQm = RegularExpression::OptionWord(RegularExpression::BkPlusQm),
+  kBkBraces = RegularExpression::OptionWord(RegularExpression::BkBraces),
+  kBkParens = RegularExpression::OptionWord(RegularExpression::BkParens),
+  kBkRefs = RegularExpression::OptionWord(RegularExpression::BkRefs),
+  kBkVbar = RegularExpression::OptionWord(RegularExpression::BkVbar),
+  kLiteral = RegularExpression::OptionWord(RegularExpression::Literal),
+  kIcase = RegularExpression::OptionWord(RegularExpression::Icase),
+  kNoCollate = RegularExpression::OptionWord(RegularExpression::NoCollate),
 };
 
 // The word of Perl syntax without collation (Normal), as the file walk
 // compiles its expressions.
-constexpr unsigned kPerlOptionWord = kEscapeInLists | kCharClasses | kIntervals | kBkRefs | kNoCollate;
+constexpr unsigned kPerlOptionWord = RegularExpression::OptionWord(RegularExpression::Normal);
 
 struct Translation {
   bool supported = true;          // false: the word cannot be expressed
