@@ -493,6 +493,7 @@ TEST(ChangeFiles, SaveExtensionThatIsNoExtensionChangesNothing) {
     const std::string file = dir.Write("f.txt", "old\n");
     R re = Changer("old", "new", file);
     re.SetSaveExtension(extension);
+    EXPECT_NE(R::SaveExtensionFault(extension), "") << extension;  // what ChangeFiles refuses is told beforehand
     EXPECT_EQ(re.ChangeFiles(), 0u) << extension;
     EXPECT_EQ(ReadFile(file), "old\n") << extension;
     const auto* problems = re.GetChangeFilesErrors();
@@ -501,6 +502,7 @@ TEST(ChangeFiles, SaveExtensionThatIsNoExtensionChangesNothing) {
     EXPECT_EQ(problems->front().errorCode, static_cast<unsigned long>(EINVAL));
     EXPECT_EQ(ravelin_test::ListDir(dir.path()).size(), 1u) << extension;
   }
+  for (const char* usable : {"", "bak", ".orig", "~", " b a k "}) EXPECT_EQ(R::SaveExtensionFault(usable), "") << usable;
 }
 
 TEST(ChangeFiles, ExtendedAttributesAndAccessListsAreKept) {

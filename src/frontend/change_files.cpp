@@ -64,18 +64,6 @@ class RunGuard {
   int exceptions_;
 };
 
-// A save extension that would put the backup elsewhere than beside its
-// file, or make a name that is no file name, is refused.
-bool UsableExtension(const std::string& extension) {
-  if (extension.empty()) return true;  // no backup
-  if (extension.find('/') != std::string::npos || extension.find('\0') != std::string::npos) return false;
-  const std::size_t first = extension.find_first_not_of(" \t\n\r\f\v");
-  if (first == std::string::npos) return false;
-  const std::size_t last = extension.find_last_not_of(" \t\n\r\f\v");
-  const std::string trimmed = extension.substr(first, last - first + 1);
-  return trimmed != "." && trimmed != "..";
-}
-
 // Names a file pending with nothing queued yet for the time of a scope: the
 // name is taken back at the end unless something was queued meanwhile.
 class NamedWhileFirstEvent {
@@ -116,6 +104,18 @@ const boost::regex* FormatRegex(const RegularExpression::MergeSave* save) {
 
 }  // namespace
 
+std::string RegularExpression::SaveExtensionFault(const std::string& extension) {
+  if (extension.empty()) return std::string();  // no backup
+  if (extension.find('/') != std::string::npos) return "cannot hold '/'";
+  if (extension.find('\0') != std::string::npos) return "cannot hold a NUL byte";
+  const std::size_t first = extension.find_first_not_of(" \t\n\r\f\v");
+  if (first == std::string::npos) return "cannot be empty or blank";
+  const std::size_t last = extension.find_last_not_of(" \t\n\r\f\v");
+  const std::string trimmed = extension.substr(first, last - first + 1);
+  if (trimmed == "." || trimmed == "..") return "cannot be '" + trimmed + "'";
+  return std::string();
+}
+
 unsigned RegularExpression::ChangeFiles() {
   changeFilesErrors.clear();
   skippedFiles.clear();
@@ -132,7 +132,7 @@ unsigned RegularExpression::ChangeFiles() {
   save.matchFlags = GetMatchFlags();
   mergeSaveStack.push(save);
   detail::ChangeRun run;
-  run.extensionUsable = UsableExtension(saveExtension);
+  run.extensionUsable = SaveExtensionFault(saveExtension).empty();
   run.change.SetSearch(searched, save.matchFlags, lineBounded);
   {
     RunGuard guard(*this, mergeSaveStack, mergeFileInformation, changeRun, &run);

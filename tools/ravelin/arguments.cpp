@@ -115,13 +115,11 @@ const char* CommandName(Command command) {
 }
 
 std::string BackupExtensionFault(const std::string& extension, const char* what) {
-  if (extension.find('/') != std::string::npos) return std::string(what) + " cannot hold '/'";
-  const std::size_t first = extension.find_first_not_of(" \t\n\r\f\v");
-  if (first == std::string::npos) return std::string(what) + " cannot be empty or blank";
-  const std::size_t last = extension.find_last_not_of(" \t\n\r\f\v");
-  const std::string trimmed = extension.substr(first, last - first + 1);
-  if (trimmed == "." || trimmed == "..") return std::string(what) + " cannot be '" + trimmed + "'";
-  return std::string();
+  // The library's rule, in the command's words; "" is blank here (the
+  // library takes it as no backup).
+  const std::string fault =
+      extension.empty() ? std::string("cannot be empty or blank") : RegularExpression::SaveExtensionFault(extension);
+  return fault.empty() ? fault : std::string(what) + " " + fault;
 }
 
 const CommandShape* FindCommand(const std::string& name) {

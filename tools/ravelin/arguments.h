@@ -122,10 +122,9 @@ struct Invocation {
 // nothing with, or too many arguments.
 Invocation ParseArguments(int argc, char** argv);
 
-// Why a backup extension cannot be used, or "" when it can: one holding '/',
-// empty after trimming blanks, or "." or "..", would put the backups
-// elsewhere than beside their files, or over them.
-// The same rule holds for a suffix (--suffix), named so in the answer.
+// Why a backup extension cannot be used, or "" when it can: the library's
+// rule (RegularExpression::SaveExtensionFault), with "" blank too, in the
+// words of a message ("an extension cannot hold '/'"; what names a suffix).
 std::string BackupExtensionFault(const std::string& extension, const char* what = "an extension");
 
 // The shape of a command, or null for an unknown name.
