@@ -502,7 +502,8 @@ TEST(ChangeFiles, SaveExtensionThatIsNoExtensionChangesNothing) {
     EXPECT_EQ(problems->front().errorCode, static_cast<unsigned long>(EINVAL));
     EXPECT_EQ(ravelin_test::ListDir(dir.path()).size(), 1u) << extension;
   }
-  for (const char* usable : {"", "bak", ".orig", "~", " b a k "}) EXPECT_EQ(R::SaveExtensionFault(usable), "") << usable;
+  for (const char* usable : {"", "bak", ".orig", "~", " b a k "})
+    EXPECT_EQ(R::SaveExtensionFault(usable), "") << usable;
 }
 
 TEST(ChangeFiles, ExtendedAttributesAndAccessListsAreKept) {

@@ -207,21 +207,21 @@ class RAVELIN_API RegularExpression {
   // kept consistent by AddExpressionOption and DeleteExpressionOption.
   enum Options : signed char {
     EscapeInLists = 0,  // backslash escapes inside [...]
-    CharClasses = 1,  // [[:name:]] classes inside [...]
-    Intervals = 2,  // bounded repeats {m,n}
-    LimitedOps = 3,  // + ? | are plain characters
-    NewlineAlt = 4,  // a newline separates alternatives
-    BkPlusQm = 5,  // \+ and \? are the operators
-    BkBraces = 6,  // \{ \} delimit intervals
-    BkParens = 7,  // \( \) group
-    BkRefs = 8,  // back-references \1..\9
-    BkVbar = 9,  // \| is alternation
-    Literal = 10,  // the whole expression is plain text
-    Icase = 11,  // case-insensitive
-    NoCollate = 12,  // ranges are not collated by the locale
-    Basic = 13,  // CharClasses Intervals LimitedOps BkBraces BkParens BkRefs
-    Extended = 14,  // CharClasses Intervals BkRefs
-    Normal = 15  // EscapeInLists CharClasses Intervals BkRefs NoCollate
+    CharClasses = 1,    // [[:name:]] classes inside [...]
+    Intervals = 2,      // bounded repeats {m,n}
+    LimitedOps = 3,     // + ? | are plain characters
+    NewlineAlt = 4,     // a newline separates alternatives
+    BkPlusQm = 5,       // \+ and \? are the operators
+    BkBraces = 6,       // \{ \} delimit intervals
+    BkParens = 7,       // \( \) group
+    BkRefs = 8,         // back-references \1..\9
+    BkVbar = 9,         // \| is alternation
+    Literal = 10,       // the whole expression is plain text
+    Icase = 11,         // case-insensitive
+    NoCollate = 12,     // ranges are not collated by the locale
+    Basic = 13,         // CharClasses Intervals LimitedOps BkBraces BkParens BkRefs
+    Extended = 14,      // CharClasses Intervals BkRefs
+    Normal = 15         // EscapeInLists CharClasses Intervals BkRefs NoCollate
   };
 
   // Addition. The bits an option puts in the compile flag word that
@@ -235,18 +235,18 @@ class RAVELIN_API RegularExpression {
 
   // Match options; the flag word bits are the engine's match flags.
   enum Matches : signed char {
-    MatchDefault = 0,  // no restriction
-    MatchNotBol = 1,  // the subject does not start a line
-    MatchNotEol = 2,  // the subject does not end a line
-    MatchNotBob = 3,  // the subject does not start the buffer
-    MatchNotEob = 4,  // the subject does not end the buffer
-    MatchNotBow = 5,  // the subject does not start a word
-    MatchNotEow = 6,  // the subject does not end a word
+    MatchDefault = 0,        // no restriction
+    MatchNotBol = 1,         // the subject does not start a line
+    MatchNotEol = 2,         // the subject does not end a line
+    MatchNotBob = 3,         // the subject does not start the buffer
+    MatchNotEob = 4,         // the subject does not end the buffer
+    MatchNotBow = 5,         // the subject does not start a word
+    MatchNotEow = 6,         // the subject does not end a word
     MatchNotDotNewline = 7,  // . does not match a newline
-    MatchNotDotNull = 8,  // . does not match NUL
-    MatchAny = 9,  // any match will do
-    MatchNotNull = 10,  // an empty match is not accepted
-    MatchContinuous = 11  // a match must begin where the search begins
+    MatchNotDotNull = 8,     // . does not match NUL
+    MatchAny = 9,            // any match will do
+    MatchNotNull = 10,       // an empty match is not accepted
+    MatchContinuous = 11     // a match must begin where the search begins
   };
   // Addition. The bit a match option puts in the match flag word
   // (GetMatchFlags); MatchDefault puts none.

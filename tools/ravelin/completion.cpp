@@ -109,8 +109,8 @@ std::string BashCompletion() {
   std::size_t commandCount = 0;
   const CommandShape* commands = Commands(&commandCount);
   for (std::size_t c = 0; c < commandCount; ++c) {
-    script += "      " + std::string(commands[c].name) + ") options=\"" + SpellingsFor(Bit(commands[c].command), false) +
-              "\" ;;\n";
+    script += "      " + std::string(commands[c].name) + ") options=\"" +
+              SpellingsFor(Bit(commands[c].command), false) + "\" ;;\n";
   }
   script += "      *) options=\"" + SpellingsFor(kAllCommands, false) +
             "\" ;;\n"

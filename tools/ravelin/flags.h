@@ -23,25 +23,25 @@ constexpr CommandSet kAllCommands = kSubjectCommands | kFileCommands;
 
 // The groups the help page and the manual page list the flags in.
 struct FlagSection {
-  const char* title;  // the help page's heading, and the manual's subsection
-  const char* notes;     // help text under the rows, or null
-  CommandSet commands;   // the commands its title names: a flag for others says so
+  const char* title;    // the help page's heading, and the manual's subsection
+  const char* notes;    // help text under the rows, or null
+  CommandSet commands;  // the commands its title names: a flag for others says so
 };
 
 struct Flag {
-  char shortName;          // 0 when it has none
-  const char* longName;    // without the dashes
-  const char* aliases;     // other long names, blank-separated, or ""
-  const char* valueName;   // the value it takes, or null for none
-  bool optionalValue;      // the value may be left out (--color alone)
-  bool repeatable;         // each use adds (-g, --option, -u)
-  CommandSet commands;     // the commands it means something to
-  bool kept;               // kept in a settings record: --save takes it with any command
-  int section;             // index into FlagSections()
-  const char* summary;     // one line: --help and the completions
-  const char* more;        // further lines of --help, or null
-  const char* manual;      // the manual page's paragraph, in roff
-  const char* choices;     // the values completion offers, blank-separated; "<file>" for a file; or null
+  char shortName;         // 0 when it has none
+  const char* longName;   // without the dashes
+  const char* aliases;    // other long names, blank-separated, or ""
+  const char* valueName;  // the value it takes, or null for none
+  bool optionalValue;     // the value may be left out (--color alone)
+  bool repeatable;        // each use adds (-g, --option, -u)
+  CommandSet commands;    // the commands it means something to
+  bool kept;              // kept in a settings record: --save takes it with any command
+  int section;            // index into FlagSections()
+  const char* summary;    // one line: --help and the completions
+  const char* more;       // further lines of --help, or null
+  const char* manual;     // the manual page's paragraph, in roff
+  const char* choices;    // the values completion offers, blank-separated; "<file>" for a file; or null
   void (*apply)(Invocation& inv, const std::string& value, const std::string& spelling);
 };
 

@@ -227,8 +227,8 @@ std::string CommandHelp(const std::string& command) {
   for (std::size_t f = 0; f < flagCount; ++f) {
     const Flag& flag = flags[f];
     if ((flag.commands & Bit(shape->command)) == 0 || flag.commands == kAllCommands) continue;
-    names += (names.empty() ? "" : " ") + (flag.shortName != 0 ? std::string("-") + flag.shortName
-                                                                   : std::string("--") + flag.longName);
+    names += (names.empty() ? "" : " ") +
+             (flag.shortName != 0 ? std::string("-") + flag.shortName : std::string("--") + flag.longName);
   }
   const std::string intro = "Flags (ravelin --help tells what each does): ";
   return help + Wrap(intro + names + (names.empty() ? "" : ";") + " and those of every command.", 0, 2, kWidth);

@@ -288,7 +288,8 @@ std::string ManualPage(const char* version) {
       const Flag& flag = flags[f];
       if (flag.section != static_cast<int>(s)) continue;
       page += ".TP\n" + RoffNames(flag) + "\n" + flag.manual + "\n";
-      if (flag.commands != sections[s].commands && flag.commands != kAllCommands) page += "For " + CommandsInWords(flag.commands) + ".\n";
+      if (flag.commands != sections[s].commands && flag.commands != kAllCommands)
+        page += "For " + CommandsInWords(flag.commands) + ".\n";
     }
   }
   return page + kAfter;
