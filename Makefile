@@ -64,7 +64,8 @@ lint: build
 package: build
 	cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/packages
 
-bench: deps
+bench:
+	@sh tools/install-deps.sh bench
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DRAVELIN_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j$(JOBS)
 

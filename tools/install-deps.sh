@@ -4,6 +4,11 @@ set -e
 packages="g++ make cmake pkg-config libboost-regex1.81-dev libgtest-dev libbenchmark-dev"
 # ripgrep and patch: the command's comparison tests.
 packages="$packages ripgrep patch"
+# make bench (tools/install-deps.sh bench): the engines compared against,
+# for the benchmarks only.
+if [ "${1:-}" = bench ]; then
+  packages="$packages libre2-dev libpcre2-dev"
+fi
 # clang with its fuzzer runtime: the fuzz targets; clang-tidy, clang-format: make lint.
 packages="$packages clang libclang-rt-14-dev clang-tidy clang-format"
 missing=""
