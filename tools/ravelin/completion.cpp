@@ -1,6 +1,7 @@
 // The completion scripts of ravelin for bash and zsh, from the flag table:
 // every flag with its names, its values, and (bash) the commands it is for.
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "flags.h"
@@ -25,25 +26,23 @@ std::string Spellings(const Flag& flag) {
   return words;
 }
 
-// The spellings of the flags whose set of commands is exactly `commands`
-// when exact, else of those meant for any of them.
-std::string SpellingsFor(CommandSet commands, bool exact) {
+// The spellings of the flags meant for any of commands.
+std::string SpellingsFor(CommandSet commands) {
   std::size_t count = 0;
   const Flag* flags = Flags(&count);
   std::string words;
-  for (std::size_t f = 0; f < count; ++f) {
-    const bool take = exact ? flags[f].commands == commands : (flags[f].commands & commands) != 0;
-    if (take) words += (words.empty() ? "" : " ") + Spellings(flags[f]);
-  }
+  for (std::size_t f = 0; f < count; ++f)
+    if ((flags[f].commands & commands) != 0) words += (words.empty() ? "" : " ") + Spellings(flags[f]);
   return words;
 }
 
-std::string CommandNames() {
+// The lines of a script that speak of each command in turn.
+std::string EachCommand(const std::function<std::string(const CommandShape&)>& line) {
   std::size_t count = 0;
   const CommandShape* commands = Commands(&count);
-  std::string names;
-  for (std::size_t c = 0; c < count; ++c) names += std::string(commands[c].name) + " ";
-  return names + "help";
+  std::string lines;
+  for (std::size_t c = 0; c < count; ++c) lines += line(commands[c]);
+  return lines;
 }
 
 // A text inside '[...]' of a zsh _arguments spec, itself in single quotes.
@@ -76,8 +75,8 @@ std::string BashCompletion() {
       "    prev=${COMP_WORDS[COMP_CWORD - 1]}\n"
       "  fi\n"
       "  local commands=\"" +
-      CommandNames() +
-      "\"\n"
+      EachCommand([](const CommandShape& c) { return std::string(c.name) + " "; }) +
+      "help\"\n"
       "  case $prev in\n";
   // The value after a flag that takes one: its choices, a file, or nothing
   // to offer.
@@ -106,13 +105,10 @@ std::string BashCompletion() {
       "    local options\n"
       "    case $have in\n";
   // Once the command is known, only the flags it takes.
-  std::size_t commandCount = 0;
-  const CommandShape* commands = Commands(&commandCount);
-  for (std::size_t c = 0; c < commandCount; ++c) {
-    script += "      " + std::string(commands[c].name) + ") options=\"" +
-              SpellingsFor(Bit(commands[c].command), false) + "\" ;;\n";
-  }
-  script += "      *) options=\"" + SpellingsFor(kAllCommands, false) +
+  script += EachCommand([](const CommandShape& c) {
+    return "      " + std::string(c.name) + ") options=\"" + SpellingsFor(Bit(c.command)) + "\" ;;\n";
+  });
+  script += "      *) options=\"" + SpellingsFor(kAllCommands) +
             "\" ;;\n"
             "    esac\n"
             "    COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
@@ -134,10 +130,8 @@ std::string ZshCompletion() {
       "# zsh completion for ravelin (written by ravelin --generate zsh)\n"
       "local -a commands\n"
       "commands=(\n";
-  std::size_t commandCount = 0;
-  const CommandShape* commands = Commands(&commandCount);
-  for (std::size_t c = 0; c < commandCount; ++c)
-    script += "  '" + std::string(commands[c].name) + ":" + ZshText(commands[c].summary) + "'\n";
+  script +=
+      EachCommand([](const CommandShape& c) { return "  '" + std::string(c.name) + ":" + ZshText(c.summary) + "'\n"; });
   script += "  'help:the help of one command'\n)\n_arguments -s -S \\\n";
   std::size_t count = 0;
   const Flag* flags = Flags(&count);
