@@ -56,6 +56,7 @@ TEST(OptionSets, CombinationsFollowTheirParts) {
     R re;
     c.apply(re);
     EXPECT_EQ(re.GetFlagOptions(), c.word) << c.name;
+    EXPECT_EQ(static_cast<const R&>(re).GetFlagOptions(), c.word) << c.name;
   }
   R basic;
   basic.AddExpressionOption(R::Basic);
@@ -75,6 +76,7 @@ TEST(OptionSets, MatchDefaultAndRestrictionsDisplaceEachOther) {
   re.AddMatchOption(R::MatchAny);
   EXPECT_TRUE(re.IsMatchOption(R::MatchDefault));
   EXPECT_EQ(re.GetMatchFlags(), 0x400u);
+  EXPECT_EQ(static_cast<const R&>(re).GetMatchFlags(), 0x400u);
 
   R empty;
   empty.DeleteMatchOption(R::MatchDefault);

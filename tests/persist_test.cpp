@@ -98,6 +98,9 @@ TEST(SettingsRecord, WorkedExamplesByteForByte) {
     R back = Before();
     EXPECT_FALSE(Failed(Read(record, back))) << record;
     EXPECT_EQ(Write(back), record);
+    std::ostringstream constWriter;  // the same bytes from a const object
+    constWriter << static_cast<const R&>(back);
+    EXPECT_EQ(constWriter.str(), record);
   }
 }
 

@@ -36,6 +36,23 @@
 // original, so a crash leaves every file wholly old or wholly new; another
 // writer's change is never overwritten in silence (see ChangeFiles).
 //
+// HANDLERS may be any callable with the event's arguments (a capturing
+// lambda, a functor, a std::function) as well as a plain function or a
+// member function bound to its object (Closure). A file walk that collects
+// its matches:
+//
+//   std::vector<std::string> todo;
+//   re.SetExpression("TODO:? *(.*)");
+//   re.SetFilesToMatch("src/*.cpp");
+//   re.SetDirectoryRecursion(true);
+//   re.SetOnGreppingFiles([&todo](RegexClass::RegularExpression&,
+//                                 std::string file,
+//                                 const RegexClass::REMatchInfo& m,
+//                                 unsigned line, bool&) {
+//     todo.push_back(file + ":" + std::to_string(line) + ": " + m[1].text);
+//   });
+//   re.GrepFiles();
+//
 // SETTINGS: operator<< and operator>> write and read a text record of the
 // option sets, the two switches and the five strings.
 //
@@ -85,12 +102,16 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <iosfwd>
 #include <locale>
 #include <memory>
 #include <set>
 #include <stack>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #if defined(RAVELIN_BUILDING)
@@ -108,6 +129,14 @@ class CompiledExpression;  // the engine's compiled form; internal
 struct MatchView;          // one match of the engine over a buffer; internal
 struct Internals;          // the library's own helpers that reach private state
 struct ChangeRun;          // the state of a running ChangeFiles; internal
+struct EventFunctions;     // the callables set as handlers; internal
+
+// True for F that a setter of an event takes as a callable: one the event's
+// std::function can hold that is neither the plain handler (a captureless
+// lambda converts to it, and so keeps setting the plain slot) nor a closure.
+template <class F, class Plain, class Bound, class Function>
+constexpr bool kEventCallable = !std::is_convertible<F, Plain>::value && !std::is_same<std::decay_t<F>, Bound>::value &&
+                                std::is_constructible<Function, F>::value;
 }  // namespace detail
 
 // One entry of a match vector.
@@ -435,6 +464,18 @@ class RAVELIN_API RegularExpression {
   using OnFindFilesClosure = Closure<void(RegularExpression&, std::string, bool&)>;
   using OnChangingFilesClosure = Closure<void(RegularExpression&, std::string, const REMatchInfo&, unsigned, bool&)>;
 
+  // Addition. Any callable with the same arguments: a capturing lambda, a
+  // functor, a std::function. The object owns a copy of it.
+  using OnMatchingFunction = std::function<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned)>;
+  using OnSearchingFunction = std::function<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned)>;
+  using OnGreppingFunction = std::function<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned, bool&)>;
+  using OnMergingFunction = std::function<void(RegularExpression&, const REMatchInfo&, unsigned, unsigned, bool&)>;
+  using OnGreppingFilesFunction =
+      std::function<void(RegularExpression&, std::string, const REMatchInfo&, unsigned, bool&)>;
+  using OnFindFilesFunction = std::function<void(RegularExpression&, std::string, bool&)>;
+  using OnChangingFilesFunction =
+      std::function<void(RegularExpression&, std::string, const REMatchInfo&, unsigned, bool&)>;
+
   // ------------------------------------------------- construction and copying
   // Defaults: options { EscapeInLists CharClasses Intervals BkRefs NoCollate
   // Normal } (word 0x4107), match options { MatchDefault }, the global
@@ -445,6 +486,12 @@ class RAVELIN_API RegularExpression {
   RegularExpression(const RegularExpression& other);
   // Like the copy, but the target keeps its own locale and working state.
   RegularExpression& operator=(const RegularExpression& other);
+  // Addition. Moves: the target ends as the copy (or the assignment) would,
+  // and takes the strings, option sets and callables over instead of copying
+  // them. The source is left with empty strings and option sets, no
+  // callables and nothing compiled: assign to it before using it again.
+  RegularExpression(RegularExpression&& other) noexcept;
+  RegularExpression& operator=(RegularExpression&& other) noexcept;
   // Releases the calling thread's active-object stack if it is empty.
   virtual ~RegularExpression();
   // Equal option sets, strings (byte-wise) and switches; ignores the locale,
@@ -457,14 +504,37 @@ class RAVELIN_API RegularExpression {
   // compiled form stale). Getters return copies.
   std::string GetExpression() const;
   void SetExpression(const std::string& text);
+  // Addition. The same from a view, or from a C string (null stores "").
+  void SetExpression(std::string_view text);
+  void SetExpression(const char* text) { SetExpression(text != nullptr ? std::string_view(text) : std::string_view()); }
   std::string GetStringToMatch() const;  // subject of the string operations
   void SetStringToMatch(const std::string& text);
+  // Addition. The same from a view, or from a C string (null stores "").
+  void SetStringToMatch(std::string_view text);
+  void SetStringToMatch(const char* text) {
+    SetStringToMatch(text != nullptr ? std::string_view(text) : std::string_view());
+  }
   std::string GetFilesToMatch() const;  // file pattern
   void SetFilesToMatch(const std::string& spec);
+  // Addition. The same from a view, or from a C string (null stores "").
+  void SetFilesToMatch(std::string_view spec);
+  void SetFilesToMatch(const char* spec) {
+    SetFilesToMatch(spec != nullptr ? std::string_view(spec) : std::string_view());
+  }
   std::string GetFormatString() const;  // format of Format, Merge, ChangeFiles
   void SetFormatString(const std::string& format);
+  // Addition. The same from a view, or from a C string (null stores "").
+  void SetFormatString(std::string_view format);
+  void SetFormatString(const char* format) {
+    SetFormatString(format != nullptr ? std::string_view(format) : std::string_view());
+  }
   std::string GetSaveExtension() const;  // backup extension of ChangeFiles; "" = none
   void SetSaveExtension(const std::string& extension);
+  // Addition. The same from a view, or from a C string (null stores "").
+  void SetSaveExtension(std::string_view extension);
+  void SetSaveExtension(const char* extension) {
+    SetSaveExtension(extension != nullptr ? std::string_view(extension) : std::string_view());
+  }
   // Addition. Why ChangeFiles refuses to back files up with extension (as
   // an extension or as a suffix): "cannot hold '/'" or a NUL byte, "cannot
   // be empty or blank", "cannot be '.'" or "'..'", each of which would put
@@ -527,6 +597,7 @@ class RAVELIN_API RegularExpression {
   void ClearExpressionOptions();
   // The compile flag word of the set (0x4107 for the defaults).
   unsigned GetFlagOptions();
+  unsigned GetFlagOptions() const;  // Addition.
   // MatchDefault displaces the restrictions 1-8 and they displace it.
   void AddMatchOption(Matches m);
   // Removing the last restriction puts MatchDefault back.
@@ -535,6 +606,7 @@ class RAVELIN_API RegularExpression {
   void ClearMatchOptions();
   // The match flag word of the set (0 for the defaults).
   unsigned GetMatchFlags();
+  unsigned GetMatchFlags() const;  // Addition.
 
   // ----------------------------------------------------------- compilation
   // 0 when the expression is compiled and usable, else the engine's error
@@ -567,34 +639,99 @@ class RAVELIN_API RegularExpression {
   // A plain setter given a non-null handler clears the bound slot of the same
   // event; a bound setter given a set closure clears the plain slot. The
   // plain handler is called first when both could be.
+  // Addition: each event also takes any callable with its arguments (a
+  // capturing lambda, a functor, a std::function) through the same setter,
+  // and SetOn...Function and GetOn...Function set and give it as a
+  // std::function. A set callable clears the plain and bound slots, and a
+  // set plain or bound handler clears the callable; an empty one clears
+  // nothing else. A captureless lambda still sets the plain slot. A callable
+  // is called where a plain handler would be (on the calling thread), and
+  // what it throws reaches the caller as a plain handler's exception does.
+  // Copies of the object copy its callables; a callable that replaces
+  // itself runs to its end.
   void SetOnMatching(OnMatchingHandler h);
   OnMatchingHandler GetOnMatching() const;
   void SetOnMatchingClosure(const OnMatchingClosure& c);
   OnMatchingClosure GetOnMatchingClosure() const;
+  template <class F, std::enable_if_t<
+                         detail::kEventCallable<F, OnMatchingHandler, OnMatchingClosure, OnMatchingFunction>, int> = 0>
+  void SetOnMatching(F&& f) {  // Addition.
+    SetOnMatchingFunction(OnMatchingFunction(std::forward<F>(f)));
+  }
+  void SetOnMatchingFunction(OnMatchingFunction f);  // Addition.
+  OnMatchingFunction GetOnMatchingFunction() const;  // Addition.
   void SetOnSearching(OnSearchingHandler h);
   OnSearchingHandler GetOnSearching() const;
   void SetOnSearchingClosure(const OnSearchingClosure& c);
   OnSearchingClosure GetOnSearchingClosure() const;
+  template <
+      class F,
+      std::enable_if_t<detail::kEventCallable<F, OnSearchingHandler, OnSearchingClosure, OnSearchingFunction>, int> = 0>
+  void SetOnSearching(F&& f) {  // Addition.
+    SetOnSearchingFunction(OnSearchingFunction(std::forward<F>(f)));
+  }
+  void SetOnSearchingFunction(OnSearchingFunction f);  // Addition.
+  OnSearchingFunction GetOnSearchingFunction() const;  // Addition.
   void SetOnGrepping(OnGreppingHandler h);
   OnGreppingHandler GetOnGrepping() const;
   void SetOnGreppingClosure(const OnGreppingClosure& c);
   OnGreppingClosure GetOnGreppingClosure() const;
+  template <class F, std::enable_if_t<
+                         detail::kEventCallable<F, OnGreppingHandler, OnGreppingClosure, OnGreppingFunction>, int> = 0>
+  void SetOnGrepping(F&& f) {  // Addition.
+    SetOnGreppingFunction(OnGreppingFunction(std::forward<F>(f)));
+  }
+  void SetOnGreppingFunction(OnGreppingFunction f);  // Addition.
+  OnGreppingFunction GetOnGreppingFunction() const;  // Addition.
   void SetOnMerging(OnMergingHandler h);
   OnMergingHandler GetOnMerging() const;
   void SetOnMergingClosure(const OnMergingClosure& c);
   OnMergingClosure GetOnMergingClosure() const;
+  template <class F,
+            std::enable_if_t<detail::kEventCallable<F, OnMergingHandler, OnMergingClosure, OnMergingFunction>, int> = 0>
+  void SetOnMerging(F&& f) {  // Addition.
+    SetOnMergingFunction(OnMergingFunction(std::forward<F>(f)));
+  }
+  void SetOnMergingFunction(OnMergingFunction f);  // Addition.
+  OnMergingFunction GetOnMergingFunction() const;  // Addition.
   void SetOnGreppingFiles(OnGreppingFilesHandler h);
   OnGreppingFilesHandler GetOnGreppingFiles() const;
   void SetOnGreppingFilesClosure(const OnGreppingFilesClosure& c);
   OnGreppingFilesClosure GetOnGreppingFilesClosure() const;
+  template <
+      class F,
+      std::enable_if_t<
+          detail::kEventCallable<F, OnGreppingFilesHandler, OnGreppingFilesClosure, OnGreppingFilesFunction>, int> = 0>
+  void SetOnGreppingFiles(F&& f) {  // Addition.
+    SetOnGreppingFilesFunction(OnGreppingFilesFunction(std::forward<F>(f)));
+  }
+  void SetOnGreppingFilesFunction(OnGreppingFilesFunction f);  // Addition.
+  OnGreppingFilesFunction GetOnGreppingFilesFunction() const;  // Addition.
   void SetOnFindFiles(OnFindFilesHandler h);
   OnFindFilesHandler GetOnFindFiles() const;
   void SetOnFindFilesClosure(const OnFindFilesClosure& c);
   OnFindFilesClosure GetOnFindFilesClosure() const;
+  template <
+      class F,
+      std::enable_if_t<detail::kEventCallable<F, OnFindFilesHandler, OnFindFilesClosure, OnFindFilesFunction>, int> = 0>
+  void SetOnFindFiles(F&& f) {  // Addition.
+    SetOnFindFilesFunction(OnFindFilesFunction(std::forward<F>(f)));
+  }
+  void SetOnFindFilesFunction(OnFindFilesFunction f);  // Addition.
+  OnFindFilesFunction GetOnFindFilesFunction() const;  // Addition.
   void SetOnChangingFiles(OnChangingFilesHandler h);
   OnChangingFilesHandler GetOnChangingFiles() const;
   void SetOnChangingFilesClosure(const OnChangingFilesClosure& c);
   OnChangingFilesClosure GetOnChangingFilesClosure() const;
+  template <
+      class F,
+      std::enable_if_t<
+          detail::kEventCallable<F, OnChangingFilesHandler, OnChangingFilesClosure, OnChangingFilesFunction>, int> = 0>
+  void SetOnChangingFiles(F&& f) {  // Addition.
+    SetOnChangingFilesFunction(OnChangingFilesFunction(std::forward<F>(f)));
+  }
+  void SetOnChangingFilesFunction(OnChangingFilesFunction f);  // Addition.
+  OnChangingFilesFunction GetOnChangingFilesFunction() const;  // Addition.
 
   // ------------------------------------------------------ string operations
   // True when the expression matches stringToMatch from its first byte on;
@@ -729,6 +866,7 @@ class RAVELIN_API RegularExpression {
 
  private:
   friend RAVELIN_API std::ostream& operator<<(std::ostream& os, RegularExpression& re);
+  friend RAVELIN_API std::ostream& operator<<(std::ostream& os, const RegularExpression& re);
   friend RAVELIN_API std::istream& operator>>(std::istream& is, RegularExpression& re);
   friend struct detail::Internals;
 
@@ -792,6 +930,10 @@ class RAVELIN_API RegularExpression {
   OnFindFilesClosure onFindFilesClosure;
   OnMergingClosure onMergingClosure;
   OnChangingFilesClosure onChangingFilesClosure;
+  // The callables set as handlers; null until the first is set.
+  std::unique_ptr<detail::EventFunctions> eventFunctions;
+  // What a move leaves in its source: empty strings and option sets, nothing compiled.
+  void LeaveMovedFrom() noexcept;
 };
 
 // Writes the settings record of re (options, switches, five strings): plain
@@ -799,6 +941,8 @@ class RAVELIN_API RegularExpression {
 // length. No line end follows: put white space between records that share a
 // stream. Handlers, locale and results are not written.
 RAVELIN_API std::ostream& operator<<(std::ostream& os, RegularExpression& re);
+// Addition. The same record, of a const object.
+RAVELIN_API std::ostream& operator<<(std::ostream& os, const RegularExpression& re);
 // Reads one settings record into re; every byte of every string comes back,
 // NUL bytes included, and the expression is compiled anew at its next use.
 // The version number is not checked. The first extraction that fails ends the

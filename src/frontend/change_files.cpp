@@ -85,13 +85,12 @@ class NamedWhileFirstEvent {
 
 // Raises OnChangingFiles (when a handler is set) with one entry per mark;
 // false when the handler cleared go-on.
-bool RaiseChangingFiles(RegularExpression& re, RegularExpression::OnChangingFilesHandler plain,
-                        const RegularExpression::OnChangingFilesClosure& bound, const char* fileName,
+bool RaiseChangingFiles(RegularExpression& re, const detail::ChangingFilesHandlers& handlers, const char* fileName,
                         const FileMatch& match) {
-  if (!detail::HasHandler(plain, bound)) return true;
+  if (!handlers.Set()) return true;
   const REMatchInfo info = detail::FileMatchVector(detail::Internals::View(match));
   bool goOn = true;
-  detail::Raise(re, plain, bound, std::string(fileName), info, match.Line(), goOn);
+  handlers.Raise(re, std::string(fileName), info, match.Line(), goOn);
   return goOn;
 }
 
@@ -166,7 +165,7 @@ bool RegularExpression::ThisMergeFilesCallback(const char* fileName, const FileM
   }
   if (run->passOver) return true;
 
-  if (!RaiseChangingFiles(*this, onChangingFiles, onChangingFilesClosure, fileName, match)) return false;
+  if (!RaiseChangingFiles(*this, detail::Internals::ChangingFiles(*this), fileName, match)) return false;
 
   if (!run->change.Active()) {
     if (!run->extensionUsable) {
@@ -202,7 +201,7 @@ bool RegularExpression::QueueMergeFilesMatch(const char* fileName, const FileMat
     // The file is pending while its first event runs (ReplaceExtension names
     // its backup), and stays so only when a replacement is queued for it.
     NamedWhileFirstEvent named(mergeFileInformation, fileName);
-    if (!RaiseChangingFiles(*this, onChangingFiles, onChangingFilesClosure, fileName, match)) return false;
+    if (!RaiseChangingFiles(*this, detail::Internals::ChangingFiles(*this), fileName, match)) return false;
   }
   if (mergeFileInformation.fileName.empty()) mergeFileInformation.fileName = fileName;
   const detail::MatchView& view = detail::Internals::View(match);

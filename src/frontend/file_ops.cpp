@@ -50,9 +50,10 @@ unsigned RegularExpression::FindFiles() {
 }
 
 bool RegularExpression::ThisFindFilesCallback(const char* fileName) {
-  if (!detail::HasHandler(onFindFiles, onFindFilesClosure)) return true;
+  const detail::FindFilesHandlers handlers = detail::Internals::FindFiles(*this);
+  if (!handlers.Set()) return true;
   bool goOn = true;
-  detail::Raise(*this, onFindFiles, onFindFilesClosure, std::string(fileName != nullptr ? fileName : ""), goOn);
+  handlers.Raise(*this, std::string(fileName != nullptr ? fileName : ""), goOn);
   return goOn;
 }
 
@@ -70,7 +71,7 @@ unsigned RegularExpression::GrepFiles() {
   // With no handler, ThisGrepFilesCallback would only say "go on" to every
   // match: the walk then counts without building anything per match. No
   // handler can appear meanwhile, since only handlers of ours run here.
-  const bool reporting = detail::HasHandler(onGreppingFiles, onGreppingFilesClosure);
+  const bool reporting = detail::Internals::GreppingFiles(*this).Set();
   walker.SetThreads(fileThreads);
   walker.SetLineBounded(lineBounded);
   walker.SetFilter(fileFilter);
@@ -80,7 +81,8 @@ unsigned RegularExpression::GrepFiles() {
 }
 
 bool RegularExpression::ThisGrepFilesCallback(const char* fileName, const FileMatch& match) {
-  if (!detail::HasHandler(onGreppingFiles, onGreppingFilesClosure)) return true;
+  const detail::GreppingFilesHandlers handlers = detail::Internals::GreppingFiles(*this);
+  if (!handlers.Set()) return true;
   // The vector handed to the handlers is refilled in place from match to
   // match, its strings keeping their storage; a handler that starts another
   // walk on this object meanwhile makes that walk fill a fresh one.
@@ -95,8 +97,8 @@ bool RegularExpression::ThisGrepFilesCallback(const char* fileName, const FileMa
   } inUse{grepFilesInfoInUse, grepFilesInfoInUse};
   grepFilesInfoInUse = true;
   bool goOn = true;
-  detail::Raise(*this, onGreppingFiles, onGreppingFilesClosure, std::string(fileName != nullptr ? fileName : ""),
-                static_cast<const REMatchInfo&>(info), match.Line(), goOn);
+  handlers.Raise(*this, std::string(fileName != nullptr ? fileName : ""), static_cast<const REMatchInfo&>(info),
+                 match.Line(), goOn);
   return goOn;
 }
 

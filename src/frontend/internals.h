@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "handlers/events.h"
 #include "ravelin/RegularExpression.h"
 
 namespace RegexClass {
@@ -29,6 +30,16 @@ struct Internals {
   // The name of the file whose replacements are pending: during a run, the
   // file whose matches are coming in; else the queued one ("" when none).
   static const std::string& PendingName(const RegularExpression& re);
+  // The handlers of a file event as they are set now.
+  static FindFilesHandlers FindFiles(const RegularExpression& re) {
+    return {re.onFindFiles, re.onFindFilesClosure, re.eventFunctions.get(), &EventFunctions::findFiles};
+  }
+  static GreppingFilesHandlers GreppingFiles(const RegularExpression& re) {
+    return {re.onGreppingFiles, re.onGreppingFilesClosure, re.eventFunctions.get(), &EventFunctions::greppingFiles};
+  }
+  static ChangingFilesHandlers ChangingFiles(const RegularExpression& re) {
+    return {re.onChangingFiles, re.onChangingFilesClosure, re.eventFunctions.get(), &EventFunctions::changingFiles};
+  }
   // The engine's view of a reported match.
   static const MatchView& View(const FileMatch& match) { return *match.view_; }
 

@@ -3,6 +3,8 @@
 #define RAVELIN_HANDLERS_EVENTS_H
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 
 #include "engine/engine.h"
 #include "ravelin/RegularExpression.h"
@@ -10,25 +12,73 @@
 namespace RegexClass {
 namespace detail {
 
-// True when either slot of an event is set.
-template <class Plain, class Bound>
-bool HasHandler(Plain plain, const Bound& bound) {
-  return plain != nullptr || static_cast<bool>(bound);
-}
+// The callables set as handlers, one per event; null when none is set. Each
+// is shared with the operations raising it, so that one replaced while it
+// runs lives to its end; copies of the object copy them (Copy).
+struct EventFunctions {
+  std::shared_ptr<const RegularExpression::OnMatchingFunction> matching;
+  std::shared_ptr<const RegularExpression::OnSearchingFunction> searching;
+  std::shared_ptr<const RegularExpression::OnGreppingFunction> grepping;
+  std::shared_ptr<const RegularExpression::OnMergingFunction> merging;
+  std::shared_ptr<const RegularExpression::OnGreppingFilesFunction> greppingFiles;
+  std::shared_ptr<const RegularExpression::OnFindFilesFunction> findFiles;
+  std::shared_ptr<const RegularExpression::OnChangingFilesFunction> changingFiles;
 
-// Calls the plain handler if set, else the bound one; false when neither is.
-template <class Plain, class Bound, class... Args>
-bool Raise(RegularExpression& re, Plain plain, const Bound& bound, Args&&... args) {
-  if (plain != nullptr) {
-    plain(re, std::forward<Args>(args)...);
+  // A deep copy of from (each callable copied), or null when it holds none.
+  static std::unique_ptr<EventFunctions> Copy(const EventFunctions* from);
+};
+
+// The handlers of one event as an operation raises them: the plain and bound
+// slots and the callable, at most one of them set (the setters clear the
+// others). Taken when the operation starts, or at each event.
+template <class Plain, class Bound, class Function>
+class EventHandlers {
+ public:
+  EventHandlers(Plain plain, const Bound& bound, const EventFunctions* functions,
+                std::shared_ptr<const Function> EventFunctions::*slot)
+      : plain_(plain), bound_(bound), function_(functions != nullptr ? functions->*slot : nullptr) {}
+
+  // True when a handler is set.
+  bool Set() const { return plain_ != nullptr || static_cast<bool>(bound_) || function_ != nullptr; }
+
+  // Calls the plain handler if set, else the bound one, else the callable;
+  // false when none is. What a handler throws passes on.
+  template <class... Args>
+  bool Raise(RegularExpression& re, Args&&... args) const {
+    if (plain_ != nullptr) {
+      plain_(re, std::forward<Args>(args)...);
+    } else if (bound_) {
+      bound_(re, std::forward<Args>(args)...);
+    } else if (function_ != nullptr) {
+      (*function_)(re, std::forward<Args>(args)...);
+    } else {
+      return false;
+    }
     return true;
   }
-  if (bound) {
-    bound(re, std::forward<Args>(args)...);
-    return true;
-  }
-  return false;
-}
+
+ private:
+  Plain plain_;
+  Bound bound_;
+  std::shared_ptr<const Function> function_;
+};
+
+using MatchingHandlers = EventHandlers<RegularExpression::OnMatchingHandler, RegularExpression::OnMatchingClosure,
+                                       RegularExpression::OnMatchingFunction>;
+using SearchingHandlers = EventHandlers<RegularExpression::OnSearchingHandler, RegularExpression::OnSearchingClosure,
+                                        RegularExpression::OnSearchingFunction>;
+using GreppingHandlers = EventHandlers<RegularExpression::OnGreppingHandler, RegularExpression::OnGreppingClosure,
+                                       RegularExpression::OnGreppingFunction>;
+using MergingHandlers = EventHandlers<RegularExpression::OnMergingHandler, RegularExpression::OnMergingClosure,
+                                      RegularExpression::OnMergingFunction>;
+using GreppingFilesHandlers =
+    EventHandlers<RegularExpression::OnGreppingFilesHandler, RegularExpression::OnGreppingFilesClosure,
+                  RegularExpression::OnGreppingFilesFunction>;
+using FindFilesHandlers = EventHandlers<RegularExpression::OnFindFilesHandler, RegularExpression::OnFindFilesClosure,
+                                        RegularExpression::OnFindFilesFunction>;
+using ChangingFilesHandlers =
+    EventHandlers<RegularExpression::OnChangingFilesHandler, RegularExpression::OnChangingFilesClosure,
+                  RegularExpression::OnChangingFilesFunction>;
 
 // One entry of a match vector, written over entry so that its string keeps
 // its storage: the text of sub and its position from base, or "" and -1 for

@@ -99,7 +99,9 @@ bool RegularExpression::IsExpressionOption(Options o) const { return expressionO
 
 void RegularExpression::ClearExpressionOptions() { expressionOptions.clear(); }
 
-unsigned RegularExpression::GetFlagOptions() {
+unsigned RegularExpression::GetFlagOptions() { return static_cast<const RegularExpression&>(*this).GetFlagOptions(); }
+
+unsigned RegularExpression::GetFlagOptions() const {
   unsigned word = 0;
   for (int v = 0; v < 16; ++v) {
     if (IsExpressionOption(static_cast<Options>(v))) word |= OptionWord(static_cast<Options>(v));
@@ -130,7 +132,9 @@ bool RegularExpression::IsMatchOption(Matches m) const { return matchOptions.cou
 
 void RegularExpression::ClearMatchOptions() { matchOptions.clear(); }
 
-unsigned RegularExpression::GetMatchFlags() {
+unsigned RegularExpression::GetMatchFlags() { return static_cast<const RegularExpression&>(*this).GetMatchFlags(); }
+
+unsigned RegularExpression::GetMatchFlags() const {
   unsigned word = 0;
   for (int v = 0; v < 12; ++v) {
     if (IsMatchOption(static_cast<Matches>(v))) word |= MatchWord(static_cast<Matches>(v));

@@ -113,6 +113,10 @@ bool ReadString(std::istream& is, std::string& field, bool last) {
 }  // namespace
 
 std::ostream& operator<<(std::ostream& os, RegularExpression& re) {
+  return os << static_cast<const RegularExpression&>(re);
+}
+
+std::ostream& operator<<(std::ostream& os, const RegularExpression& re) {
   os << RegularExpression::StreamVersion << ' ';
   WriteSet(os, re.expressionOptions);
   WriteSet(os, re.matchOptions);

@@ -39,14 +39,12 @@ namespace {
 class MergePredicate {
  public:
   MergePredicate(RegularExpression& owner, const MatchView*& currentMatch, const std::string& subject,
-                 RegularExpression::OnMergingHandler plain, const RegularExpression::OnMergingClosure& bound,
-                 const bool& copy, const std::string& format, const boost::regex& e, std::uint64_t& position,
-                 std::string& output)
+                 const MergingHandlers& handlers, const bool& copy, const std::string& format, const boost::regex& e,
+                 std::uint64_t& position, std::string& output)
       : owner_(owner),
         currentMatch_(currentMatch),
         base_(subject.data()),
-        plain_(plain),
-        bound_(bound),
+        handlers_(handlers),
         copy_(copy),
         format_(format),
         regex_(e),
@@ -65,7 +63,7 @@ class MergePredicate {
     if (copy_) output_.append(base_ + position_, m[0].first);
     position_ = static_cast<std::uint64_t>(m[0].first - base_);
     bool goOn = true;
-    Raise(owner_, plain_, bound_, info, lines_.Line(), static_cast<unsigned>(lines_.LineStart()), goOn);
+    handlers_.Raise(owner_, info, lines_.Line(), static_cast<unsigned>(lines_.LineStart()), goOn);
     if (goOn) {
       AppendFormatted(m, format_, &regex_, output_);
       position_ = static_cast<std::uint64_t>(m[0].second - base_);
@@ -77,8 +75,7 @@ class MergePredicate {
   RegularExpression& owner_;
   const MatchView*& currentMatch_;
   const char* base_;
-  const RegularExpression::OnMergingHandler plain_;
-  const RegularExpression::OnMergingClosure bound_;
+  const MergingHandlers& handlers_;
   const bool& copy_;
   const std::string& format_;
   const boost::regex& regex_;
@@ -113,10 +110,10 @@ void RegularExpression::Merge(std::string& out) {
   if (!compiled || !compiled->Usable()) return;
   const boost::regex& e = compiled->Regex();
   const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags());
-  const OnMergingHandler plain = onMerging;
-  const OnMergingClosure bound = onMergingClosure;
+  const detail::MergingHandlers handlers(onMerging, onMergingClosure, eventFunctions.get(),
+                                         &detail::EventFunctions::merging);
 
-  if (!detail::HasHandler(plain, bound)) {
+  if (!handlers.Set()) {
     // No code of the caller runs here: subject, format and switch hold still,
     // and the result can be built in out itself, reusing its storage.
     try {
@@ -151,7 +148,7 @@ void RegularExpression::Merge(std::string& out) {
   std::string result;
   std::uint64_t position = 0;
   detail::MatchWalker walker(subject.data(), subject.data() + subject.size(), e, flags, lineBounded);
-  detail::MergePredicate predicate(*this, lastGrepMatch, subject, plain, bound, mergeCopy, formatString, e, position,
+  detail::MergePredicate predicate(*this, lastGrepMatch, subject, handlers, mergeCopy, formatString, e, position,
                                    result);
   while (walker.Next()) {
     if (!predicate(walker.View())) break;

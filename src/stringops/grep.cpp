@@ -29,8 +29,8 @@ namespace {
 class GrepPredicate {
  public:
   GrepPredicate(RegularExpression& owner, const MatchView*& currentMatch, const std::string& subject,
-                RegularExpression::OnGreppingHandler plain, const RegularExpression::OnGreppingClosure& bound)
-      : owner_(owner), currentMatch_(currentMatch), plain_(plain), bound_(bound), lines_(subject.data()) {}
+                const GreppingHandlers& handlers)
+      : owner_(owner), currentMatch_(currentMatch), handlers_(handlers), lines_(subject.data()) {}
 
   // Raises OnGrepping for one match; returns the handler's go-on flag.
   bool operator()(const MatchView& view) {
@@ -38,15 +38,14 @@ class GrepPredicate {
     const REMatchInfo& info = vector_.Fill(view);
     bool goOn = true;
     const MatchSlot current(currentMatch_, &view);
-    Raise(owner_, plain_, bound_, info, lines_.Line(), static_cast<unsigned>(lines_.LineStart()), goOn);
+    handlers_.Raise(owner_, info, lines_.Line(), static_cast<unsigned>(lines_.LineStart()), goOn);
     return goOn;
   }
 
  private:
   RegularExpression& owner_;
   const MatchView*& currentMatch_;
-  const RegularExpression::OnGreppingHandler plain_;
-  const RegularExpression::OnGreppingClosure bound_;
+  const GreppingHandlers& handlers_;
   LineCounter lines_;
   WalkVector vector_;
 };
@@ -62,11 +61,11 @@ unsigned RegularExpression::Grep() {
   const std::shared_ptr<const detail::CompiledExpression> compiled = compiledExpression;
   if (!compiled || !compiled->Usable()) return 0;
   const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags());
-  const OnGreppingHandler plain = onGrepping;
-  const OnGreppingClosure bound = onGreppingClosure;
+  const detail::GreppingHandlers handlers(onGrepping, onGreppingClosure, eventFunctions.get(),
+                                          &detail::EventFunctions::grepping);
 
   unsigned count = 0;
-  if (!detail::HasHandler(plain, bound)) {
+  if (!handlers.Set()) {
     // No code of the caller runs during this walk, so the subject cannot
     // change under it and needs no copy.
     const char* first = stringToMatch.data();
@@ -80,7 +79,7 @@ unsigned RegularExpression::Grep() {
   const detail::SubjectCopy copy(stringToMatch, mergeResult);
   const std::string& subject = copy.Text();
   detail::MatchWalker walker(subject.data(), subject.data() + subject.size(), compiled->Regex(), flags, lineBounded);
-  detail::GrepPredicate predicate(*this, lastGrepMatch, subject, plain, bound);
+  detail::GrepPredicate predicate(*this, lastGrepMatch, subject, handlers);
   while (walker.Next()) {
     ++count;
     if (!predicate(walker.View())) break;

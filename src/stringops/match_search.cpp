@@ -25,12 +25,12 @@ struct SingleSearch {
 // Searches the subject once and raises the event for the match. wholeSubject:
 // the match must also end where the subject ends. anchored (Match, MatchAll)
 // in a line-bounded search: the first line is the subject searched.
-template <class Plain, class Bound>
+template <class Handlers>
 bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compiled, boost::match_flag_type flags,
-                bool wholeSubject, bool anchored, Plain plain, const Bound& bound) {
+                bool wholeSubject, bool anchored, const Handlers& handlers) {
   // A handler may assign a new subject while the match still points into the
   // old one, so with a handler the search runs over a private copy.
-  const bool handler = detail::HasHandler(plain, bound);
+  const bool handler = handlers.Set();
   std::unique_ptr<detail::SubjectCopy> copy;
   if (handler) copy = std::make_unique<detail::SubjectCopy>(s.subject, s.spare);
   const std::string& subject = handler ? copy->Text() : s.subject;
@@ -61,7 +61,7 @@ bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compile
   // handler of a Grep or Merge on the same object.
   const detail::MatchSlot hideWalk(s.lastGrepMatch, nullptr);
   const detail::MatchSlot current(s.matchResults, &view);
-  detail::Raise(s.owner, plain, bound, info, lines.Line(), static_cast<unsigned>(lines.LineStart()));
+  handlers.Raise(s.owner, info, lines.Line(), static_cast<unsigned>(lines.LineStart()));
   return true;
 }
 
@@ -76,11 +76,11 @@ bool RegularExpression::Match() {
   if (!compiled || !compiled->Usable()) return false;
   const boost::match_flag_type flags =
       compiled->SearchFlags(GetMatchFlags()) | boost::regex_constants::match_continuous;
-  const OnMatchingHandler plain = onMatching;
-  const OnMatchingClosure bound = onMatchingClosure;
+  const detail::MatchingHandlers handlers(onMatching, onMatchingClosure, eventFunctions.get(),
+                                          &detail::EventFunctions::matching);
   const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
                            lastSearchError, mergeResult,   lineBounded};
-  return SearchOnce(state, *compiled, flags, false, true, plain, bound);
+  return SearchOnce(state, *compiled, flags, false, true, handlers);
 }
 
 bool RegularExpression::MatchAll() {
@@ -93,11 +93,11 @@ bool RegularExpression::MatchAll() {
   // the whole subject.
   const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags()) |
                                        boost::regex_constants::match_continuous | boost::regex_constants::match_all;
-  const OnMatchingHandler plain = onMatching;
-  const OnMatchingClosure bound = onMatchingClosure;
+  const detail::MatchingHandlers handlers(onMatching, onMatchingClosure, eventFunctions.get(),
+                                          &detail::EventFunctions::matching);
   const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
                            lastSearchError, mergeResult,   lineBounded};
-  return SearchOnce(state, *compiled, flags, true, true, plain, bound);
+  return SearchOnce(state, *compiled, flags, true, true, handlers);
 }
 
 bool RegularExpression::Search() {
@@ -106,11 +106,11 @@ bool RegularExpression::Search() {
   const std::shared_ptr<const detail::CompiledExpression> compiled = compiledExpression;
   if (!compiled || !compiled->Usable()) return false;
   const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags());
-  const OnSearchingHandler plain = onSearching;
-  const OnSearchingClosure bound = onSearchingClosure;
+  const detail::SearchingHandlers handlers(onSearching, onSearchingClosure, eventFunctions.get(),
+                                           &detail::EventFunctions::searching);
   const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
                            lastSearchError, mergeResult,   lineBounded};
-  return SearchOnce(state, *compiled, flags, false, false, plain, bound);
+  return SearchOnce(state, *compiled, flags, false, false, handlers);
 }
 
 }  // namespace RegexClass
