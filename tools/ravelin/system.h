@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace ravelin_cli {
 
@@ -21,17 +20,6 @@ struct PathFacts {
 };
 // stat(2) of the path, links followed.
 PathFacts Examine(const std::string& path);
-
-// One entry of a directory. A link to a file is a file; a link to a
-// directory, a dangling link and anything else that is not a regular file or
-// a directory is kOther.
-struct DirectoryEntry {
-  std::string name;
-  EntryKind kind = EntryKind::kOther;
-};
-// The entries of a directory but . and .., in byte order of their names.
-// 0, or the errno of the failing call.
-int ListDirectory(const std::string& path, std::vector<DirectoryEntry>& out);
 
 // The whole of a file, read through a descriptor that is always closed.
 // 0, or the errno of the failing call.
