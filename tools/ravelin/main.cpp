@@ -2,7 +2,8 @@
 //
 //   ravelin [OPTIONS] COMMAND ARGS...
 //
-// The command line is read by arguments.cpp, run by commands.cpp and the
+// The command line is read by arguments.cpp and run by commands.cpp (setup.cpp
+// readies it, one file per command family runs it, printers.cpp prints); the
 // bytes in and out are handled by io.cpp. Exit status as grep has it: 0 found,
 // 1 not found, 2 trouble.
 #include <cstdio>
