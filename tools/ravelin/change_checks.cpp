@@ -9,9 +9,9 @@ namespace ravelin_cli {
 namespace {
 
 // The resolved directories (or files) that the PATHs name.
-std::vector<std::string> ResolvedRoots(const std::vector<std::string>& given) {
+std::vector<std::string> ResolvedRoots(const std::vector<std::string>& paths) {
   std::vector<std::string> resolved;
-  const std::vector<std::string> roots = given.empty() ? std::vector<std::string>{"."} : given;
+  const std::vector<std::string> roots = paths.empty() ? std::vector<std::string>{"."} : paths;
   for (const std::string& root : roots) {
     std::string path = root;
     if (HasWildcards(root)) {
@@ -65,13 +65,13 @@ std::set<Identity> RecordFiles(const Invocation& inv) {
   return records;
 }
 
-void NoteLinksOutside(const RegularExpression& re, const std::vector<std::string>& given,
+void NoteLinksOutside(const RegularExpression& re, const std::vector<std::string>& roots,
                       const std::vector<std::string>& links) {
   if (links.empty()) return;
-  const std::vector<std::string> roots = ResolvedRoots(given);
+  const std::vector<std::string> resolved = ResolvedRoots(roots);
   for (const std::string& link : links) {
     const std::string target = ResolvedPath(link);
-    const bool inside = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
+    const bool inside = std::any_of(resolved.begin(), resolved.end(), [&](const std::string& root) {
       return target == root ||
              (target.compare(0, root.size(), root) == 0 && (root.back() == '/' || target[root.size()] == '/'));
     });
