@@ -1,6 +1,5 @@
 #include "file_searches.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -168,13 +167,7 @@ class FileSearch {
   // Reads a PATH the walk does not open (IsStreamPath) to its end. False,
   // with the reason among the skipped paths, when it cannot be read.
   bool ReadStream(const std::string& path, std::string& bytes) {
-    int error = 0;
-    if (path == "-") {
-      std::string message;
-      if (!ReadStandardInput(bytes, message)) error = errno != 0 ? errno : EIO;
-    } else {
-      error = ReadFileBytes(path, bytes);
-    }
+    const int error = path == "-" ? ReadStandardInputBytes(bytes) : ReadFileBytes(path, bytes);
     if (error == 0) return true;
     walks_.Passed().push_back({StreamName(path), RegularExpression::Unreadable, static_cast<unsigned long>(error), ""});
     return false;

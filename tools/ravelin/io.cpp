@@ -2,21 +2,16 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+
+#include "system.h"
 
 namespace ravelin_cli {
+
 bool ReadStandardInput(std::string& out, std::string& error) {
-  char block[65536];
-  out.clear();
-  for (;;) {
-    const std::size_t n = std::fread(block, 1, sizeof block, stdin);
-    out.append(block, n);
-    if (n < sizeof block) break;
-  }
-  if (!std::ferror(stdin)) return true;
-  error = std::string("cannot read standard input: ") + std::strerror(errno);
+  const int code = ReadStandardInputBytes(out);
+  if (code == 0) return true;
+  error = "cannot read standard input: " + ErrorText(static_cast<unsigned long>(code));
   return false;
 }
 

@@ -67,16 +67,17 @@ PathFacts Examine(const std::string& path) {
   return facts;
 }
 
-int ReadFileBytes(const std::string& path, std::string& out) {
+namespace {
+
+// Reads what is left of fd to its end into out. 0, or the errno of the
+// failing call.
+int ReadToEnd(int fd, std::string& out) {
   out.clear();
-  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return errno;
   struct stat st;
-  if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    out.reserve(static_cast<std::size_t>(st.st_size));
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
   char block[65536];
   for (;;) {
-    const ssize_t n = read(fd.get(), block, sizeof block);
+    const ssize_t n = read(fd, block, sizeof block);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -85,6 +86,17 @@ int ReadFileBytes(const std::string& path, std::string& out) {
     out.append(block, static_cast<std::size_t>(n));
   }
 }
+
+}  // namespace
+
+int ReadFileBytes(const std::string& path, std::string& out) {
+  out.clear();
+  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  return ReadToEnd(fd.get(), out);
+}
+
+int ReadStandardInputBytes(std::string& out) { return ReadToEnd(STDIN_FILENO, out); }
 
 std::string ResolvedPath(const std::string& path) {
   char* resolved = realpath(path.c_str(), nullptr);

@@ -24,6 +24,8 @@ PathFacts Examine(const std::string& path);
 // The whole of a file, read through a descriptor that is always closed.
 // 0, or the errno of the failing call.
 int ReadFileBytes(const std::string& path, std::string& out);
+// The rest of standard input, read the same way. 0, or the errno.
+int ReadStandardInputBytes(std::string& out);
 
 // The absolute path with links resolved (realpath), or "" when it cannot be
 // found.
