@@ -59,7 +59,8 @@ class ChangeTally {
     }
     progress_.Update(files_, ++matches_);
   }
-  void OnChanged(const std::string&, Outcome outcome, const RegularExpression::FileChangeProblem*, unsigned long) {
+  // What the library told of a file: only a replaced file is changed.
+  void Judge(Outcome outcome) {
     if (outcome == Outcome::Replaced) ++changed_;
   }
 
@@ -234,9 +235,8 @@ class ChangeFilesRun {
     Walk changing(walks_.Options());
     changing.OnlyNames(&applied.wanted);
     changing.OnSelect([&](const SearchedFile& file) { return Select(file, scan.found, applied); });
-    changing.OnChanged([&](const std::string& name, Outcome outcome,
-                           const RegularExpression::FileChangeProblem* problem,
-                           unsigned long replacements) { tally.OnChanged(name, outcome, problem, replacements); });
+    changing.OnChanged([&](const std::string&, Outcome outcome, const RegularExpression::FileChangeProblem*,
+                           unsigned long) { tally.Judge(outcome); });
     walks_.Run(changing, [&] {
       if (StopSignals::StopSignal() != 0) {
         applied.stoppedBetweenRuns = true;

@@ -3,7 +3,8 @@
 // component holds wildcards) in its own order, and this filter leaves out
 // what the ignore rules, the hidden-file rule, the version-control folders,
 // the -g globs and the binary-file rule say, and hands each file searched to
-// the command once its matches have been reported.
+// the command once its matches have been reported (and, for change-files,
+// what the library did with it).
 #ifndef RAVELIN_TOOLS_WALK_H
 #define RAVELIN_TOOLS_WALK_H
 
