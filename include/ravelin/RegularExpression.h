@@ -402,9 +402,10 @@ class RAVELIN_API RegularExpression {
     // or group it could not keep), left as it is because every replacement
     // equals the text it replaces (problem: null), or left unchanged (problem:
     // why; the same entry GetChangeFilesErrors lists, valid during the call).
-    // replacements: the matches replaced in it, counted by ChangeFiles for
-    // Replaced and SameText. A file ChangeFiles ends the run at (a backup, a
-    // read-only file, a handler that stops at its first match) is not told.
+    // replacements: the matches replaced in it, as ChangeFiles counts them,
+    // for Replaced and SameText; 0 for LeftUnchanged. A file ChangeFiles ends
+    // the run at (a backup, a read-only file, a handler that stops at its
+    // first match) is not told.
     virtual void FileChanged(const std::string& name, ChangeOutcome outcome, const FileChangeProblem* problem,
                              unsigned long replacements);
 
