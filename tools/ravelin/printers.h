@@ -18,17 +18,6 @@ class Printer {
  public:
   explicit Printer(Output& out) : out_(out) {}
 
-  void PrintVector(const RegexClass::REMatchInfo& m) {
-    for (std::size_t i = 0; i < m.size(); ++i) {
-      out_.Number(static_cast<std::int64_t>(i));
-      out_.Put(':');
-      out_.Number(m[i].position);
-      out_.Put(':');
-      out_.Write(m[i].text);
-      out_.Put('\n');
-    }
-  }
-
   void OnMatch(RegularExpression&, const RegexClass::REMatchInfo& m, unsigned, unsigned) { PrintVector(m); }
 
   void OnGrep(RegularExpression&, const RegexClass::REMatchInfo& m, unsigned line, unsigned, bool&) {
@@ -41,6 +30,18 @@ class Printer {
   }
 
  private:
+  // INDEX:POSITION:TEXT of each entry.
+  void PrintVector(const RegexClass::REMatchInfo& m) {
+    for (std::size_t i = 0; i < m.size(); ++i) {
+      out_.Number(static_cast<std::int64_t>(i));
+      out_.Put(':');
+      out_.Number(m[i].position);
+      out_.Put(':');
+      out_.Write(m[i].text);
+      out_.Put('\n');
+    }
+  }
+
   // LINE:OFFSET:TEXT of the whole match.
   void PrintHit(const RegexClass::REMatchInfo& m, unsigned line) {
     out_.Number(line);

@@ -57,10 +57,7 @@ EntryKind KindOf(mode_t mode) {
 PathFacts Examine(const std::string& path) {
   PathFacts facts;
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    facts.error = errno;
-    return facts;
-  }
+  if (stat(path.c_str(), &st) != 0) return facts;
   facts.kind = KindOf(st.st_mode);
   facts.device = static_cast<std::uint64_t>(st.st_dev);
   facts.inode = static_cast<std::uint64_t>(st.st_ino);

@@ -14,11 +14,10 @@ enum class EntryKind { kMissing, kFile, kDirectory, kOther };
 
 struct PathFacts {
   EntryKind kind = EntryKind::kMissing;
-  int error = 0;  // errno when the path could not be examined
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
 };
-// stat(2) of the path, links followed.
+// stat(2) of the path, links followed; kMissing when it cannot be examined.
 PathFacts Examine(const std::string& path);
 
 // The whole of a file, read through a descriptor that is always closed.
