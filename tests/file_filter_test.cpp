@@ -57,6 +57,11 @@ class Recorder : public RegularExpression::FileFilter {
   void SearchStopped(const std::string& name, const std::string& reason) override {
     calls.push_back("stopped " + name + (reason.empty() ? " (no reason)" : ""));
   }
+  void FileChanged(const std::string& name, RegularExpression::ChangeOutcome outcome,
+                   const RegularExpression::FileChangeProblem* problem, unsigned long replacements) override {
+    calls.push_back("changed " + name + " " + std::to_string(static_cast<int>(outcome)) + " " +
+                    (problem == nullptr ? "-" : std::to_string(problem->problem)) + " " + std::to_string(replacements));
+  }
 };
 
 std::vector<std::string>* events;
@@ -198,36 +203,51 @@ TEST(FileFilter, HearsOfLinksAndHardLinksAndARefusedLinkLeavesItsFileToItsOwnNam
 }
 
 // A file the engine gives up on part-way is heard of between its matches
-// and its FileDone, on any number of threads.
+// and its FileDone, on any number of threads; ChangeFiles then tells that
+// it left the file unchanged (SearchFailed, 8), whether or not a match came
+// before.
 TEST(FileFilter, HearsOfASearchTheEngineGaveUp) {
   TempDir dir;
   const std::string hard(3000, 'a');
-  dir.Write("t/a.txt", "ab\n" + hard + "\nab\n");
-  dir.Write("t/b.txt", hard + "\nab\n");
-  for (bool grep : {true, false}) {
+  const std::string a = dir.Write("t/a.txt", "ab\n" + hard + "\nab\n");
+  const std::string b = dir.Write("t/b.txt", hard + "\nab\n");
+  enum Operation { kGrep, kFind, kChange };
+  const struct {
+    Operation operation;
+    std::vector<std::string> want;
+    std::size_t skipped;
+  } cases[] = {
+      {kGrep,
+       {"search " + a, "match " + a + ":1:ab", "stopped " + a, "done " + a + " 1 ", "search " + b, "stopped " + b,
+        "done " + b + " 0 "},
+       2},
+      {kFind,
+       {"search " + a, "found " + a, "done " + a + " 1 ", "search " + b, "stopped " + b, "done " + b + " 0 "},
+       1},
+      {kChange,
+       {"search " + a, "stopped " + a, "changed " + a + " 2 8 0", "done " + a + " 1 ", "search " + b, "stopped " + b,
+        "changed " + b + " 2 8 0", "done " + b + " 0 "},
+       2},
+  };
+  for (const auto& c : cases) {
     for (unsigned threads : {1U, 3U}) {
       Recorder filter;
       events = &filter.calls;
       RegularExpression re;
       re.SetExpression("(a*)*b");
+      re.SetFormatString("X");
       re.SetFilesToMatch(dir.Join("t"));
       re.SetFileThreads(threads);
       re.SetFileFilter(&filter);
       re.SetOnGreppingFiles(&OnGrep);
       re.SetOnFindFiles(&OnFind);
-      grep ? re.GrepFiles() : re.FindFiles();
+      c.operation == kGrep ? re.GrepFiles() : c.operation == kFind ? re.FindFiles() : re.ChangeFiles();
       std::vector<std::string> results;
-      for (const std::string& c : filter.calls)
-        if (c.rfind("take", 0) != 0) results.push_back(c.substr(0, c.find('[')));
-      const std::string a = dir.Join("t/a.txt"), b = dir.Join("t/b.txt");
-      const std::vector<std::string> want =
-          grep
-              ? std::vector<std::string>{"search " + a, "match " + a + ":1:ab", "stopped " + a,     "done " + a + " 1 ",
-                                         "search " + b, "stopped " + b,         "done " + b + " 0 "}
-              : std::vector<std::string>{"search " + a, "found " + a,   "done " + a + " 1 ",
-                                         "search " + b, "stopped " + b, "done " + b + " 0 "};
-      EXPECT_EQ(results, want) << (grep ? "GrepFiles" : "FindFiles") << ", " << threads << " threads";
-      ASSERT_EQ(re.GetSkippedFiles().size(), grep ? 2U : 1U);
+      for (const std::string& call : filter.calls)
+        if (call.rfind("take", 0) != 0) results.push_back(call.substr(0, call.find('[')));
+      EXPECT_EQ(results, c.want) << c.operation << ", " << threads << " threads";
+      ASSERT_EQ(re.GetSkippedFiles().size(), c.skipped);
     }
   }
+  EXPECT_EQ(ReadFile(a), "ab\n" + hard + "\nab\n");
 }

@@ -39,6 +39,19 @@ void Overwrite(const std::string& path, const std::string& content) {
   out << content;
 }
 
+// Writes down what ChangeFiles tells of each file: "NAME OUTCOME PROBLEM
+// REPLACEMENTS", the name's last component only, "-" for no problem.
+class OutcomeLog : public R::FileFilter {
+ public:
+  std::vector<std::string> told;
+  void FileChanged(const std::string& name, R::ChangeOutcome outcome, const R::FileChangeProblem* problem,
+                   unsigned long replacements) override {
+    static const char* const kNames[] = {"Replaced", "SameText", "LeftUnchanged"};
+    told.push_back(name.substr(name.rfind('/') + 1) + " " + kNames[static_cast<int>(outcome)] + " " +
+                   (problem == nullptr ? "-" : std::to_string(problem->problem)) + " " + std::to_string(replacements));
+  }
+};
+
 R Changer(const std::string& expression, const std::string& format, const std::string& spec) {
   R re;
   re.SetExpression(expression);
@@ -257,6 +270,8 @@ TEST(ChangeFiles, FileChangedUnderTheRunKeepsItsContents) {
     const std::string file = dir.Write("f.txt", c.content);
     dir.Write("g.txt", "x k=0");
     R re = Changer(c.expression, "y", dir.Join("*.txt"));
+    OutcomeLog log;
+    re.SetFileFilter(&log);
     current = &c;
     // Another writer edits f.txt after its matches were found.
     re.SetOnChangingFiles([](R& r, std::string name, const REMatchInfo& m, unsigned, bool&) {
@@ -276,6 +291,7 @@ TEST(ChangeFiles, FileChangedUnderTheRunKeepsItsContents) {
     EXPECT_EQ(problems->front().position, c.position) << c.content << " -> " << c.now;
     EXPECT_EQ(problems->front().text, c.text) << c.content << " -> " << c.now;
     EXPECT_EQ(problems->front().errorCode, 0u);
+    EXPECT_EQ(log.told, (std::vector<std::string>{"f.txt LeftUnchanged 4 0", "g.txt Replaced - 1"})) << c.content;
     // The next run starts with an empty list.
     re.SetOnChangingFiles(nullptr);
     re.SetFilesToMatch(dir.Join("none*"));
@@ -399,6 +415,8 @@ TEST(ChangeFiles, WritesWhatMergeMakesOfTheSameBytes) {
     struct stat before = {};
     ASSERT_EQ(stat(file.c_str(), &before), 0);
     R re = Changer(c.expression, c.format, file);
+    OutcomeLog log;
+    re.SetFileFilter(&log);
     for (R::Matches m : c.flags) re.AddMatchOption(m);
     R counter = re;
     counter.SetStringToMatch(c.text);
@@ -409,6 +427,10 @@ TEST(ChangeFiles, WritesWhatMergeMakesOfTheSameBytes) {
     struct stat after = {};
     ASSERT_EQ(stat(file.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino == before.st_ino, ReadFile(file) == c.text) << c.expression;
+    EXPECT_EQ(log.told,
+              std::vector<std::string>{std::string("f.txt ") + (ReadFile(file) == c.text ? "SameText" : "Replaced") +
+                                       " - " + std::to_string(expected)})
+        << c.expression;
   }
 }
 
@@ -494,8 +516,11 @@ TEST(ChangeFiles, SaveExtensionThatIsNoExtensionChangesNothing) {
     R re = Changer("old", "new", file);
     re.SetSaveExtension(extension);
     EXPECT_NE(R::SaveExtensionFault(extension), "") << extension;  // what ChangeFiles refuses is told beforehand
+    OutcomeLog log;
+    re.SetFileFilter(&log);
     EXPECT_EQ(re.ChangeFiles(), 0u) << extension;
     EXPECT_EQ(ReadFile(file), "old\n") << extension;
+    EXPECT_EQ(log.told, std::vector<std::string>{"f.txt LeftUnchanged 5 0"}) << extension;
     const auto* problems = re.GetChangeFilesErrors();
     ASSERT_NE(problems, nullptr) << extension;
     EXPECT_EQ(problems->front().problem, R::BackupFailed);

@@ -382,6 +382,12 @@ class RAVELIN_API RegularExpression {
     unsigned long errorCode = 0;  // errno of the failing call; 0 for SearchGaveUp
     std::string text;             // SearchGaveUp: the engine's reason; else ""
   };
+  // Addition. What ChangeFiles did with one file (FileFilter::FileChanged).
+  enum class ChangeOutcome : unsigned char {
+    Replaced,      // the file holds its new contents
+    SameText,      // every replacement equals the text it replaces: not rewritten
+    LeftUnchanged  // a problem left the file as it was
+  };
   // Addition. Chooses what FindFiles, GrepFiles and ChangeFiles walk into
   // and search, and hears when each file is done: the place for ignore
   // rules, globs and tests of a file's contents. Every call comes on the
@@ -434,6 +440,18 @@ class RAVELIN_API RegularExpression {
     // message, as SkippedFile::text has it): the matches reported before were
     // found, and the rest of the file is unknown. Comes before its FileDone.
     virtual void SearchStopped(const std::string& name, const std::string& reason);
+    // Addition. What ChangeFiles did with a file it took a match of, or
+    // recorded a problem for, once it is done with the file and before its
+    // FileDone: replaced (problem: null, or the AttributesFailed of an owner
+    // or group it could not keep), left as it is because every replacement
+    // equals the text it replaces (problem: null), or left unchanged (problem:
+    // why; the same entry GetChangeFilesErrors lists, valid during the call).
+    // replacements: the matches replaced in it, as ChangeFiles counts them,
+    // for Replaced and SameText; 0 for LeftUnchanged. A file ChangeFiles ends
+    // the run at (a backup, a read-only file, a handler that stops at its
+    // first match) is not told.
+    virtual void FileChanged(const std::string& name, ChangeOutcome outcome, const FileChangeProblem* problem,
+                             unsigned long replacements);
 
    protected:
     FileFilter() = default;

@@ -66,6 +66,8 @@ class FileChange {
   void Abandon();
   // Matches replaced so far.
   std::uint64_t Replacements() const { return replacements_; }
+  // Some replacement so far differs from the text it replaces.
+  bool Differs() const { return differs_; }
 
  private:
   void FirstChangedMatch(std::uint64_t* position, std::string* text) const;

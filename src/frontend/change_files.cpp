@@ -20,9 +20,10 @@ namespace RegexClass {
 namespace detail {
 
 struct ChangeRun {
-  FileChange change;      // the file being written, while one is
-  std::string fileName;   // the file whose matches are coming in; "" between files
-  bool passOver = false;  // that file is left as it is
+  FileChange change;               // the file being written, while one is
+  std::string fileName;            // the file whose matches are coming in; "" between files
+  bool passOver = false;           // that file is left as it is
+  std::size_t problemsBefore = 0;  // the problems recorded before that file's first match
   bool extensionUsable = true;
   BackupLedger backups;     // the backups written by this run
   std::string replacement;  // reused from match to match
@@ -160,6 +161,7 @@ bool RegularExpression::ThisMergeFilesCallback(const char* fileName, const FileM
     // its search ended.
     run->fileName = fileName;
     run->passOver = false;
+    run->problemsBefore = changeFilesErrors.size();
     // A backup or a read-only file ends the run.
     if (BackupFile(run->fileName) || (file.status.mode & 0222) == 0) return false;
   }
@@ -220,6 +222,15 @@ const std::vector<RegularExpression::FileChangeProblem>* RegularExpression::GetC
 
 namespace detail {
 
+void Internals::TellFileChanged(RegularExpression& re, const std::string& name,
+                                RegularExpression::ChangeOutcome outcome, std::size_t from,
+                                std::uint64_t replacements) {
+  if (re.fileFilter == nullptr) return;
+  const RegularExpression::FileChangeProblem* problem =
+      from < re.changeFilesErrors.size() ? &re.changeFilesErrors[from] : nullptr;
+  re.fileFilter->FileChanged(name, outcome, problem, static_cast<unsigned long>(replacements));
+}
+
 bool Internals::MergeFilesEnd(const char* fileName) {
   RegularExpression* re = TopActiveObject();
   if (re == nullptr) return false;
@@ -227,12 +238,23 @@ bool Internals::MergeFilesEnd(const char* fileName) {
   if (run == nullptr || run->fileName != fileName) return true;
   const std::string name = std::move(run->fileName);
   run->fileName.clear();  // nothing is pending until the next file's first match
-  if (!run->change.Active()) return true;
+  using Outcome = RegularExpression::ChangeOutcome;
+  if (!run->change.Active()) {
+    // Passed over after a problem; else a handler ended the run before the
+    // file was begun, and it is not told.
+    if (run->passOver) TellFileChanged(*re, name, Outcome::LeftUnchanged, run->problemsBefore, 0);
+    return true;
+  }
   const std::uint64_t replaced = run->change.Replacements();
+  const bool differs = run->change.Differs();
   const std::string backupName = re->BackupNameOf(name);
   const std::string backupEntry = re->BackupNameOf(*run->change.File()->entryName);
+  const std::size_t before = re->changeFilesErrors.size();
   if (run->change.Finish(backupEntry, backupName, run->backups, re->changeFilesErrors)) {
     re->changeCount += static_cast<std::uint32_t>(replaced);
+    TellFileChanged(*re, name, differs ? Outcome::Replaced : Outcome::SameText, before, replaced);
+  } else {
+    TellFileChanged(*re, name, Outcome::LeftUnchanged, before, 0);
   }
   return true;
 }
@@ -246,6 +268,7 @@ bool Internals::MergeFilesFailure(const char* fileName, const std::string& reaso
   RegularExpression* re = TopActiveObject();
   if (re == nullptr) return false;
   const std::string name(fileName);
+  const std::size_t problem = re->changeFilesErrors.size();
   detail::Record(re->changeFilesErrors, name, RegularExpression::SearchFailed, 0, 0, reason);
   ChangeRun* run = re->changeRun;
   if (run != nullptr && run->fileName == name) {
@@ -257,6 +280,7 @@ bool Internals::MergeFilesFailure(const char* fileName, const std::string& reaso
     re->mergeFileInformation.fileName.clear();
     re->mergeFileInformation.grepInformation.clear();
   }
+  if (run != nullptr) TellFileChanged(*re, name, RegularExpression::ChangeOutcome::LeftUnchanged, problem, 0);
   return true;
 }
 

@@ -16,6 +16,8 @@ bool RegularExpression::FileFilter::TakeOpenedFile(const std::string&, const Fil
 bool RegularExpression::FileFilter::SearchFile(const std::string&, const char*, const char*) { return true; }
 bool RegularExpression::FileFilter::FileDone(const std::string&, const char*, const char*, unsigned) { return true; }
 void RegularExpression::FileFilter::SearchStopped(const std::string&, const std::string&) {}
+void RegularExpression::FileFilter::FileChanged(const std::string&, ChangeOutcome, const FileChangeProblem*,
+                                                unsigned long) {}
 
 std::shared_ptr<const detail::CompiledExpression> RegularExpression::FileExpression() {
   const bool icase = IsExpressionOption(Icase);

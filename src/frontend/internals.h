@@ -27,6 +27,11 @@ struct Internals {
   // The walk's end-of-file callback for ChangeFiles: every match of the file
   // has been reported; puts the new file in place. The walk goes on.
   static bool MergeFilesEnd(const char* fileName);
+  // Tells the object's file filter what ChangeFiles did with a file
+  // (FileFilter::FileChanged); the problem named is the first recorded from
+  // index `from` on, or none.
+  static void TellFileChanged(RegularExpression& re, const std::string& name, RegularExpression::ChangeOutcome outcome,
+                              std::size_t from, std::uint64_t replacements);
   // The name of the file whose replacements are pending: during a run, the
   // file whose matches are coming in; else the queued one ("" when none).
   static const std::string& PendingName(const RegularExpression& re);

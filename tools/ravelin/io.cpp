@@ -2,41 +2,16 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+
+#include "system.h"
 
 namespace ravelin_cli {
-namespace {
-
-bool ReadStream(std::FILE* f, std::string& out) {
-  char block[65536];
-  out.clear();
-  for (;;) {
-    const std::size_t n = std::fread(block, 1, sizeof block, f);
-    out.append(block, n);
-    if (n < sizeof block) return !std::ferror(f);
-  }
-}
-
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    error = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool ok = ReadStream(f, out);
-  const int saved = errno;
-  std::fclose(f);
-  if (!ok) error = "cannot read " + path + ": " + std::strerror(saved);
-  return ok;
-}
 
 bool ReadStandardInput(std::string& out, std::string& error) {
-  if (ReadStream(stdin, out)) return true;
-  error = std::string("cannot read standard input: ") + std::strerror(errno);
+  const int code = ReadStandardInputBytes(out);
+  if (code == 0) return true;
+  error = "cannot read standard input: " + ErrorText(static_cast<unsigned long>(code));
   return false;
 }
 

@@ -10,9 +10,6 @@
 
 namespace ravelin_cli {
 
-// The whole of a file, bytes as they are. False with a message ("cannot read
-// FILE: reason") when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& out, std::string& error);
 // The whole of standard input.
 bool ReadStandardInput(std::string& out, std::string& error);
 

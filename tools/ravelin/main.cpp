@@ -2,9 +2,10 @@
 //
 //   ravelin [OPTIONS] COMMAND ARGS...
 //
-// The command line is read by arguments.cpp with the flag table of
-// flags.cpp (which also writes the help, manual page and completions, see
-// help.h), run by commands.cpp and the
+// The command line is read by arguments.cpp with the flag table of flags.cpp
+// (which also writes the help, manual page and completions, see help.h) and
+// run by commands.cpp (setup.cpp readies it, one file per command family runs
+// it, printers.cpp prints); the
 // bytes in and out are handled by io.cpp. Exit status as grep has it: 0 found,
 // 1 not found, 2 trouble.
 #include <cstdio>

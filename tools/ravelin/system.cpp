@@ -1,6 +1,5 @@
 #include "system.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <ravelin/RegularExpression.h>
 #include <sys/stat.h>
@@ -9,7 +8,6 @@
 #include <csignal>
 #include <cstdlib>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -48,10 +46,6 @@ class Descriptor {
   int fd_;
 };
 
-struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
-
 EntryKind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return EntryKind::kFile;
   if (S_ISDIR(mode)) return EntryKind::kDirectory;
@@ -63,63 +57,24 @@ EntryKind KindOf(mode_t mode) {
 PathFacts Examine(const std::string& path) {
   PathFacts facts;
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    facts.error = errno;
-    return facts;
-  }
+  if (stat(path.c_str(), &st) != 0) return facts;
   facts.kind = KindOf(st.st_mode);
   facts.device = static_cast<std::uint64_t>(st.st_dev);
   facts.inode = static_cast<std::uint64_t>(st.st_ino);
   return facts;
 }
 
-int ListDirectory(const std::string& path, std::vector<DirectoryEntry>& out) {
-  out.clear();
-  std::unique_ptr<DIR, DirCloser> dir(opendir(path.c_str()));
-  if (!dir) return errno;
-  for (;;) {
-    errno = 0;
-    const struct dirent* e = readdir(dir.get());
-    if (e == nullptr) {
-      if (errno != 0) return errno;
-      break;
-    }
-    const char* name = e->d_name;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    DirectoryEntry entry;
-    entry.name = name;
-    unsigned char type = e->d_type;
-    if (type == DT_REG) {
-      entry.kind = EntryKind::kFile;
-    } else if (type == DT_DIR) {
-      entry.kind = EntryKind::kDirectory;
-    } else {
-      struct stat st;
-      const std::string full = path == "/" ? "/" + entry.name : path + "/" + entry.name;
-      if (type == DT_UNKNOWN && lstat(full.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-        entry.kind = KindOf(st.st_mode);
-      } else if ((type == DT_LNK || type == DT_UNKNOWN) && stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        entry.kind = EntryKind::kFile;  // links to files are searched, links to directories not followed
-      } else {
-        entry.kind = EntryKind::kOther;
-      }
-    }
-    out.push_back(std::move(entry));
-  }
-  std::sort(out.begin(), out.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
-  return 0;
-}
+namespace {
 
-int ReadFileBytes(const std::string& path, std::string& out) {
+// Reads what is left of fd to its end into out. 0, or the errno of the
+// failing call.
+int ReadToEnd(int fd, std::string& out) {
   out.clear();
-  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return errno;
   struct stat st;
-  if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    out.reserve(static_cast<std::size_t>(st.st_size));
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
   char block[65536];
   for (;;) {
-    const ssize_t n = read(fd.get(), block, sizeof block);
+    const ssize_t n = read(fd, block, sizeof block);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -128,6 +83,17 @@ int ReadFileBytes(const std::string& path, std::string& out) {
     out.append(block, static_cast<std::size_t>(n));
   }
 }
+
+}  // namespace
+
+int ReadFileBytes(const std::string& path, std::string& out) {
+  out.clear();
+  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  return ReadToEnd(fd.get(), out);
+}
+
+int ReadStandardInputBytes(std::string& out) { return ReadToEnd(STDIN_FILENO, out); }
 
 std::string ResolvedPath(const std::string& path) {
   char* resolved = realpath(path.c_str(), nullptr);

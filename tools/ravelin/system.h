@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace ravelin_cli {
 
@@ -15,27 +14,17 @@ enum class EntryKind { kMissing, kFile, kDirectory, kOther };
 
 struct PathFacts {
   EntryKind kind = EntryKind::kMissing;
-  int error = 0;  // errno when the path could not be examined
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
 };
-// stat(2) of the path, links followed.
+// stat(2) of the path, links followed; kMissing when it cannot be examined.
 PathFacts Examine(const std::string& path);
-
-// One entry of a directory. A link to a file is a file; a link to a
-// directory, a dangling link and anything else that is not a regular file or
-// a directory is kOther.
-struct DirectoryEntry {
-  std::string name;
-  EntryKind kind = EntryKind::kOther;
-};
-// The entries of a directory but . and .., in byte order of their names.
-// 0, or the errno of the failing call.
-int ListDirectory(const std::string& path, std::vector<DirectoryEntry>& out);
 
 // The whole of a file, read through a descriptor that is always closed.
 // 0, or the errno of the failing call.
 int ReadFileBytes(const std::string& path, std::string& out);
+// The rest of standard input, read the same way. 0, or the errno.
+int ReadStandardInputBytes(std::string& out);
 
 // The absolute path with links resolved (realpath), or "" when it cannot be
 // found.

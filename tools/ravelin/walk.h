@@ -3,7 +3,8 @@
 // component holds wildcards) in its own order, and this filter leaves out
 // what the ignore rules, the hidden-file rule, the version-control folders,
 // the -g globs and the binary-file rule say, and hands each file searched to
-// the command once its matches have been reported.
+// the command once its matches have been reported (and, for change-files,
+// what the library did with it).
 #ifndef RAVELIN_TOOLS_WALK_H
 #define RAVELIN_TOOLS_WALK_H
 
@@ -96,6 +97,10 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   // Before the matches of a file are reported: false passes it by (the
   // library reports none and changes nothing; no Done follows).
   using Select = std::function<bool(const SearchedFile&)>;
+  // What ChangeFiles did with a file (FileFilter::FileChanged).
+  using Changed =
+      std::function<void(const std::string& name, RegexClass::RegularExpression::ChangeOutcome outcome,
+                         const RegexClass::RegularExpression::FileChangeProblem* problem, unsigned long replacements)>;
 
   explicit Walk(WalkOptions options) : options_(std::move(options)), globs_(options_.globs) {}
 
@@ -116,6 +121,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   void OnBegin(Begin begin) { begin_ = std::move(begin); }
   void OnDone(Done done) { done_ = std::move(done); }
   void OnSelect(Select select) { select_ = std::move(select); }
+  void OnChanged(Changed changed) { changed_ = std::move(changed); }
   // Only these names, as the walk names files, are taken, and only the
   // directories that lead to one are entered (null: no such limit). Not
   // owned; it must outlive the walks.
@@ -130,6 +136,11 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   bool SearchFile(const std::string& name, const char* first, const char* last) override;
   bool FileDone(const std::string& name, const char* first, const char* last, unsigned matches) override;
   void SearchStopped(const std::string& name, const std::string& reason) override;
+  void FileChanged(const std::string& name, RegexClass::RegularExpression::ChangeOutcome outcome,
+                   const RegexClass::RegularExpression::FileChangeProblem* problem,
+                   unsigned long replacements) override {
+    if (changed_) changed_(name, outcome, problem, replacements);
+  }
 
  private:
   struct Level {
@@ -153,6 +164,7 @@ class Walk final : public RegexClass::RegularExpression::FileFilter {
   Begin begin_;
   Done done_;
   Select select_;
+  Changed changed_;
   const std::set<std::string>* only_ = nullptr;
   std::function<bool(const std::string&)> stream_;
   std::vector<RegexClass::RegularExpression::SkippedFile> passed_;
