@@ -321,7 +321,8 @@ class ChangeFilesRun {
   // options and format of the run, is what ChangeFiles writes. False, with
   // the reason among the skipped paths, when it cannot be told.
   bool MergeBytes(const std::string& name, const std::string& old, std::string& merged, std::vector<Edit>& edits) {
-    RegularExpression merger(re_);
+    // The matches the walk finds, as it finds them (see AsFilesAreSearched).
+    RegularExpression merger = AsFilesAreSearched(re_);
     merger.SetOnChangingFilesClosure(RegularExpression::OnChangingFilesClosure());
     merger.SetStringToMatch(old);
     merger.SetMergeCopy(true);

@@ -226,9 +226,7 @@ class Configurer {
     // Files are searched with the expression text in the normal syntax, Icase
     // alone taken from the option set; change-files also formats each match
     // with the full set.
-    RegularExpression walk;
-    walk.SetExpression(re_.GetExpression());
-    if (re_.IsExpressionOption(RegularExpression::Icase)) walk.AddExpressionOption(RegularExpression::Icase);
+    RegularExpression walk = AsFilesAreSearched(re_);
     if (walk.ParseExpression() != 0) return ReportBadPattern(walk);
     if (inv_.command == Command::kChangeFiles && re_.ParseExpression() != 0) return ReportBadPattern(re_);
     if ((re_.GetFlagOptions() & ~kIcaseBit) != kNormalWord) {
@@ -285,6 +283,14 @@ bool IsFileCommand(Command c) {
 }
 
 bool SetUp(const Invocation& inv, Setup& setup) { return Configurer(inv, setup).Run(); }
+
+RegularExpression AsFilesAreSearched(const RegularExpression& re) {
+  RegularExpression walk(re);
+  walk.ClearExpressionOptions();
+  walk.AddExpressionOption(RegularExpression::Normal);
+  if (re.IsExpressionOption(RegularExpression::Icase)) walk.AddExpressionOption(RegularExpression::Icase);
+  return walk;
+}
 
 bool BinaryAllowed(const Invocation& inv) { return inv.unrestricted >= 3 || inv.binary || inv.text; }
 

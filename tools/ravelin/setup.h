@@ -41,6 +41,10 @@ bool SetUp(const Invocation& inv, Setup& setup);
 
 // Binary files (a NUL byte) are searched, and changed, only when asked.
 bool BinaryAllowed(const Invocation& inv);
+
+// re as the file walk searches with it: its expression in the normal syntax,
+// Icase alone taken from its option set, the rest of its settings kept.
+RegularExpression AsFilesAreSearched(const RegularExpression& re);
 // The rules the file walk follows.
 WalkOptions WalkOptionsOf(const Invocation& inv, bool recursive);
 // What grep-files prints of each file, for the PATHs it walks.
