@@ -215,6 +215,7 @@ dry_case 'namespace' ''
 dry_case '\n?\z' '' -U
 dry_case ' +$' ''
 # Files are searched in the normal syntax whatever --syntax says: the diff too.
+printf 'std|move is std or move\n' >tree/bar.h
 dry_case 'std|move' 'X' '--syntax basic'
 run change-files -r --dry-run 'no such text anywhere' x tree
 expect_rc 1; expect_out ''
