@@ -25,7 +25,7 @@ RegularExpression::RegularExpression(const RegularExpression& other)
       fileFilter(other.fileFilter),
       lineBounded(other.lineBounded),
       backupNaming(other.backupNaming),
-      expressionParsed(other.expressionParsed),
+      expressionParsed(other.expressionParsed.load()),
       compiledExpression(other.compiledExpression),
       onMatching(other.onMatching),
       onSearching(other.onSearching),
@@ -57,7 +57,7 @@ RegularExpression& RegularExpression::operator=(const RegularExpression& other) 
   fileFilter = other.fileFilter;
   lineBounded = other.lineBounded;
   backupNaming = other.backupNaming;
-  expressionParsed = other.expressionParsed;
+  expressionParsed = other.expressionParsed.load();
   compiledExpression = other.compiledExpression;
   onMatching = other.onMatching;
   onSearching = other.onSearching;
