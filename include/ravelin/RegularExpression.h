@@ -25,7 +25,7 @@
 //   });
 //
 // Find, FullMatch, FindAll and Replace are const: several threads may use one
-// compiled object at once (see Find). They are linear in the subject plus its
+// object at once (see "matches as values" in the class). They are linear in the subject plus its
 // matches on every path, prefilter included, and copy nothing but what Replace
 // returns: a match's prefix and suffix are views.
 //
@@ -761,7 +761,9 @@ class RAVELIN_API RegularExpression {
   // the first compilation too: the lazy compilation runs once, under a lock
   // of the object's held only while compiling (later calls see the compiled
   // form through an atomic flag and take no lock), and a give-up reason is
-  // recorded under the same lock. With libravelinsolo.so use one thread.
+  // recorded under the same lock. Copying the object reads its compiled form
+  // without the lock: copy it only once it has compiled (or from the thread
+  // that owns it). With libravelinsolo.so use one thread.
   //
   // An object of default options with this expression.
   explicit RegularExpression(std::string_view expression);
