@@ -218,7 +218,9 @@ MatchRange::iterator& MatchRange::iterator::operator++() {
 
 // ------------------------------------------------ the value operations
 
-RegularExpression::RegularExpression(std::string_view text) : RegularExpression() { expression.assign(text); }
+RegularExpression::RegularExpression(std::string_view expression) : RegularExpression() {
+  this->expression.assign(expression);
+}
 
 std::optional<MatchResult> RegularExpression::Find(std::string_view subject) const {
   return detail::OneMatch(*this, subject, detail::SearchKind::Search);

@@ -149,7 +149,7 @@ TEST(Values, AgreeWithTheEventsOverThePrefilterCases) {
   const std::vector<std::string> corpus = ravelin_test::GeneratedTexts(10);
   ravelin_test::TempDir dir;
   const std::string headers =
-      ravelin_test::HeaderText(dir, false).substr(0, 24 * 1024) + "\r\nA_t\r\n\f#define B 1\v\n";
+      ravelin_test::HeaderText(dir, false).substr(0, std::size_t{24} * 1024) + "\r\nA_t\r\n\f#define B 1\v\n";
   for (const PrefilterMode mode : {PrefilterMode::Off, PrefilterMode::Always}) {
     for (const bool bounded : {false, true}) {
       for (const Setting& setting : kSettings) {

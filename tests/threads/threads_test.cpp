@@ -219,7 +219,7 @@ TEST(Threads, EveryThreadGetsTheLoneRunsResults) {
 // threads' first calls race to compile it.
 TEST(Threads, ValueOperationsShareOneObject) {
   std::string text;
-  for (int k = 0; text.size() < 64 * 1024; ++k) {
+  for (int k = 0; text.size() < std::size_t{64} * 1024; ++k) {
     text += "line " + std::to_string(k) + ": mail u" + std::to_string(k) + "@host" + std::to_string(k % 7) + " ok\n";
   }
   const RegularExpression mail("(?<user>\\w+)@(\\w+)");
@@ -241,6 +241,7 @@ TEST(Threads, ValueOperationsShareOneObject) {
 
   // Fresh objects that every thread's first call finds uncompiled.
   std::vector<std::unique_ptr<RegularExpression>> fresh;
+  fresh.reserve(64);
   for (int k = 0; k < 64; ++k)
     fresh.push_back(std::make_unique<RegularExpression>("(\\w+)@host" + std::to_string(k % 7)));
 
