@@ -751,9 +751,11 @@ class RAVELIN_API RegularExpression {
   // them. Every one is linear in the subject plus its matches, through the
   // prefilter where it applies; nothing copies a suffix.
   // An expression that does not compile (ParseExpression,
-  // GetExpressionError say why) or a search the engine gives up on
-  // (GetLastSearchError says why) yields no match, and Replace then gives
-  // the subject unchanged, never a shortened text.
+  // GetExpressionError say why) yields no match. A search the engine gives
+  // up on (GetLastSearchError says why; "" after one that ran to its end)
+  // yields no further match: Find and FullMatch none, FindAll ends there as
+  // Grep does, and Replace gives the subject unchanged, never a partly
+  // replaced or shortened text.
   //
   // Threads: these five are const. Several threads may call them on one
   // object at once, with libravelin.so, as long as no thread changes the
@@ -789,12 +791,18 @@ class RAVELIN_API RegularExpression {
                          int>::type = 0>
   [[nodiscard]] std::string Replace(std::string_view subject, F&& callable) const {
     using Callable = std::remove_reference_t<F>;
-    const ReplaceCallback call = [](const void* context, const MatchResult& match, std::string& out) {
-      decltype(auto) text = (*static_cast<Callable*>(const_cast<void*>(context)))(match);
-      const std::string_view view = text;
-      out.append(view.data(), view.size());
-    };
-    return ReplaceCalling(subject, call, static_cast<const void*>(std::addressof(callable)));
+    if constexpr (std::is_function<Callable>::value) {
+      // A function named as such: called through a pointer to it.
+      Callable* const function = &callable;
+      return Replace(subject, function);
+    } else {
+      const ReplaceCallback call = [](const void* context, const MatchResult& match, std::string& out) {
+        decltype(auto) text = (*static_cast<Callable*>(const_cast<void*>(context)))(match);
+        const std::string_view view = text;
+        out.append(view.data(), view.size());
+      };
+      return ReplaceCalling(subject, call, static_cast<const void*>(std::addressof(callable)));
+    }
   }
 
  private:

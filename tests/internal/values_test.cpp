@@ -138,6 +138,9 @@ void ExpectSameResults(const std::string& pattern, const std::string& subject, c
   EXPECT_TRUE(re.GetMatchingInformation().empty());
 }
 
+// A function named as such, for the callable form.
+const char* Star(const MatchResult&) { return "*"; }
+
 const Setting kSettings[] = {
     {"defaults", RegularExpression::Normal, RegularExpression::MatchDefault},
     {"icase", RegularExpression::Icase, RegularExpression::MatchDefault},
@@ -213,6 +216,7 @@ TEST(Values, ReplaceRows) {
   EXPECT_EQ(upper, "AB1:0 CD1:4\nEF2:0");
   EXPECT_EQ(word.Replace(text, "[$2]"), "[1] []\n[2]");
   EXPECT_EQ(word.Replace(text, [](const MatchResult& m) { return m[2]; }), "1 \n2");
+  EXPECT_EQ(word.Replace(text, Star), "* *\n*");
 }
 
 }  // namespace
