@@ -1,4 +1,4 @@
-// Grep and Merge on a large subject, each next to a plain Boost.Regex loop
+// Grep, Merge, FindAll and Replace on a large subject, each next to a plain Boost.Regex loop
 // doing the same work in the same program. The "ratio" column is the
 // library's CPU time over the engine loop's.
 //
@@ -16,6 +16,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <time.h>
@@ -159,6 +160,27 @@ struct Reader {
   }
 };
 
+// The same facts straight from the engine: match text, position, and line
+// and line start counted incrementally.
+std::uint64_t EngineRead(const std::string& s, const boost::regex& e) {
+  const char* base = s.data();
+  std::uint64_t sum = 0;
+  const char* counted = base;
+  const char* lineStart = base;
+  unsigned line = 1;
+  for (boost::cregex_iterator it(base, base + s.size(), e), end; it != end; ++it) {
+    const char* at = (*it)[0].first;
+    while (const void* nl = std::memchr(counted, '\n', static_cast<std::size_t>(at - counted))) {
+      ++line;
+      counted = lineStart = static_cast<const char*>(nl) + 1;
+    }
+    counted = at;
+    const std::string text = (*it)[0].str();
+    sum += static_cast<std::uint64_t>(at - base) + text.size() + line + static_cast<std::uint64_t>(lineStart - base);
+  }
+  return sum;
+}
+
 void GrepHandler(benchmark::State& state) {
   RegularExpression re = Library(Load(state), kHandlerSubjectSize);
   Reader reader;
@@ -172,28 +194,8 @@ void GrepHandler(benchmark::State& state) {
         re.Grep();
         return reader.sum;
       },
-      // The same facts straight from the engine: match text, position, and
-      // line and line start counted incrementally.
-      [&] {
-        const char* base = s.data();
-        std::uint64_t sum = 0;
-        const char* counted = base;
-        const char* lineStart = base;
-        unsigned line = 1;
-        for (boost::cregex_iterator it(base, base + s.size(), e), end; it != end; ++it) {
-          const char* at = (*it)[0].first;
-          while (const void* nl = std::memchr(counted, '\n', static_cast<std::size_t>(at - counted))) {
-            ++line;
-            counted = lineStart = static_cast<const char*>(nl) + 1;
-          }
-          counted = at;
-          const std::string text = (*it)[0].str();
-          sum +=
-              static_cast<std::uint64_t>(at - base) + text.size() + line + static_cast<std::uint64_t>(lineStart - base);
-        }
-        return sum;
-      },
-      kHandlerSubjectSize);
+      // The same facts straight from the engine.
+      [&] { return EngineRead(s, e); }, kHandlerSubjectSize);
 }
 
 // ------------------------------------------------------------------ Merge
@@ -230,6 +232,38 @@ void Merge(benchmark::State& state, bool copy) {
 void MergeCopy(benchmark::State& state) { Merge(state, true); }
 void MergeNoCopy(benchmark::State& state) { Merge(state, false); }
 
+// ------------------------------------------------- matches as values
+
+// FindAll over the whole subject, reading what the handler row reads (the
+// match text is copied out, as the engine loop's str() does).
+void FindAllValues(benchmark::State& state) {
+  const RegularExpression re{std::string_view(Load(state).expression)};
+  const boost::regex e(Load(state).expression);
+  const std::string& s = Subject();
+  Paired(
+      state,
+      [&] {
+        std::uint64_t sum = 0;
+        for (const RegexClass::MatchResult& m : re.FindAll(s)) {
+          const std::string text(m[0]);
+          sum += static_cast<std::uint64_t>(m.Position(0)) + text.size() + m.Line() +
+                 static_cast<std::uint64_t>(m.LineStart());
+        }
+        return sum;
+      },
+      [&] { return EngineRead(s, e); });
+}
+
+void ReplaceFormat(benchmark::State& state) {
+  const RegularExpression re{std::string_view(Load(state).expression)};
+  const boost::regex e(Load(state).expression);
+  const std::string format(Load(state).format);
+  const std::string& s = Subject();
+  Paired(
+      state, [&] { return Checksum(re.Replace(s, format)); },
+      [&] { return Checksum(boost::regex_replace(s, e, format)); });
+}
+
 #define RAVELIN_STRINGOPS_BENCH(fn) \
   BENCHMARK(fn)->Arg(0)->Arg(1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond)
 
@@ -237,6 +271,8 @@ RAVELIN_STRINGOPS_BENCH(GrepCount);
 RAVELIN_STRINGOPS_BENCH(GrepHandler);
 RAVELIN_STRINGOPS_BENCH(MergeCopy);
 RAVELIN_STRINGOPS_BENCH(MergeNoCopy);
+RAVELIN_STRINGOPS_BENCH(FindAllValues);
+RAVELIN_STRINGOPS_BENCH(ReplaceFormat);
 
 }  // namespace
 

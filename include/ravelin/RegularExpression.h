@@ -4,9 +4,34 @@
 //  GUIDE
 // ============================================================================
 //
-// One class, RegexClass::RegularExpression, does everything. Give an object an
-// expression, compile options, match options and the inputs of the job, hang
-// handlers on the events you want to hear, and call an operation:
+// One class, RegexClass::RegularExpression, does everything. Over strings
+// it works in two styles: matches as values, and events.
+//
+// VALUES (additions): compile once, ask for matches as results that view the
+// subject you pass (keep it alive while you use them):
+//
+//   RegexClass::RegularExpression re("(?<user>\\w+)@(\\w+)");
+//   if (re.ParseExpression() != 0)              // compile and check (else
+//     std::cerr << re.GetExpressionError();     // the first use compiles)
+//   bool whole = re.FullMatch("anna@example").has_value();      // as MatchAll
+//   if (auto m = re.Find(text))                                 // as Search
+//     std::cout << (*m)[0] << " user " << m->Group("user") << " host "
+//               << (*m)[2] << " at " << m->Position(0) << "\n";
+//   for (const RegexClass::MatchResult& m : re.FindAll(text))   // as Grep
+//     std::cout << m.Line() << ": " << m[0] << "\n";
+//   std::string a = re.Replace(text, "$2:$1");                  // a format
+//   std::string b = re.Replace(text, [](const RegexClass::MatchResult& m) {
+//     return std::string(m[1]) + " at " + std::string(m[2]);    // a callable
+//   });
+//
+// Find, FullMatch, FindAll and Replace are const: several threads may use one
+// object at once (see "matches as values" in the class). They are linear in the subject plus its
+// matches on every path, prefilter included, and copy nothing but what Replace
+// returns: a match's prefix and suffix are views.
+//
+// EVENTS: give an object an expression, compile options, match options and
+// the inputs of the job, hang handlers on the events you want to hear, and
+// call an operation:
 //
 //   RegexClass::RegularExpression re;
 //   re.SetExpression("(\\w+)@(\\w+)");
@@ -20,7 +45,11 @@
 //
 // STRINGS: Match / MatchAll (anchored), Search (first match), Grep (every
 // match), Format (the current match through the format string), Merge
-// (search and replace over the whole subject).
+// (search and replace over the whole subject). Each match vector an event
+// gets holds a copy of the suffix (the whole rest of the subject), so a Grep,
+// Merge or Search with a handler costs O(subject) per match: a handler walk
+// over many matches is quadratic. Without a handler Grep and Merge are
+// linear; for the matches themselves use the value style above.
 //
 // FILES: FindFiles (files holding a match), GrepFiles (every match in every
 // file), ChangeFiles (search and replace inside files). A file pattern
@@ -68,9 +97,11 @@
 // expression compiles it, once per change of the expression or of the compile
 // options, and the outcome (success or failure) is kept until the next change.
 //
-// THREADS: an object has no lock; use it from one thread at a time. With
-// libravelin.so distinct objects may run on distinct threads at once, file
-// operations included. libravelinsolo.so is for programs that use the library
+// THREADS: use an object from one thread at a time, except for the const
+// value operations (Find, FullMatch, FindAll, Replace), which several threads
+// may call on one object at once while none changes it. With libravelin.so
+// distinct objects may run on distinct threads at once, file operations
+// included. libravelinsolo.so is for programs that use the library
 // from one thread.
 //
 // THE ENGINE is Boost.Regex. How compile option words map onto it:
@@ -99,13 +130,18 @@
 #ifndef RAVELIN_REGULAREXPRESSION_H
 #define RAVELIN_REGULAREXPRESSION_H
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <iosfwd>
+#include <iterator>
 #include <locale>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <stack>
 #include <string>
@@ -130,6 +166,9 @@ struct MatchView;          // one match of the engine over a buffer; internal
 struct Internals;          // the library's own helpers that reach private state
 struct ChangeRun;          // the state of a running ChangeFiles; internal
 struct EventFunctions;     // the callables set as handlers; internal
+struct MatchData;          // the match a MatchResult shares; internal
+class MatchCursor;         // the walk behind a MatchRange; internal
+struct ValueAccess;        // the value operations' reach into the class; internal
 
 // True for F that a setter of an event takes as a callable: one the event's
 // std::function can hold that is neither the plain handler (a captureless
@@ -226,6 +265,86 @@ class Closure<void(RegularExpression&, Args...)> {
   void* target_ = nullptr;
   void (*invoke_)(const Closure&, RegularExpression&, Args...) = nullptr;
   alignas(void*) unsigned char method_[2 * sizeof(void*)] = {};
+};
+
+// Addition. One match, as a value: a view over a subject the caller keeps
+// alive (Find, FullMatch, FindAll, Replace). Texts are string_views into
+// that subject: nothing of it is copied, and they dangle once it goes. A
+// default-constructed result holds no match (Size() 0). Copies share the
+// match and are cheap.
+class RAVELIN_API MatchResult {
+ public:
+  MatchResult() = default;
+  // Number of marks, the whole match (0) included.
+  std::size_t Size() const;
+  // Text of mark i; "" when it did not take part or i is out of range.
+  std::string_view operator[](std::size_t i) const;
+  // True when mark i took part in the match.
+  bool Matched(std::size_t i) const;
+  // Byte offset of mark i from the start of the subject; -1 when it did not
+  // take part or i is out of range.
+  std::int64_t Position(std::size_t i) const;
+  // Text of the named sub-expression (?<name>...): of the leftmost group of
+  // that name that took part; "" when none did or no group has that name.
+  std::string_view Group(std::string_view name) const;
+  // The text from the end of the previous match (or the start of the
+  // subject, or of the search) to this match, as the events' prefix entry.
+  std::string_view Prefix() const;
+  // The text from the end of this match to the end of the subject.
+  std::string_view Suffix() const;
+  // Line of the match (1 + the '\n' bytes before its first byte) and the
+  // offset of that line's first byte, as the events count them.
+  unsigned Line() const;
+  std::int64_t LineStart() const;
+  // This match through a format (Perl-like: $& $1 ${name} $` $' ...), as
+  // Format does; "" for an empty format or no match.
+  std::string Format(std::string_view format) const;
+
+ private:
+  friend struct detail::ValueAccess;
+  std::shared_ptr<detail::MatchData> data_;
+};
+
+// Addition. The matches of FindAll, found one step at a time as the range is
+// walked (an input range: walk it once). The MatchResult an iterator gives
+// holds until the next step; copy it to keep it. The range holds the
+// compiled expression, but the object that made it must outlive it (a
+// search the engine gives up on is recorded there), as must the subject.
+class RAVELIN_API MatchRange {
+ public:
+  class RAVELIN_API iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = MatchResult;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const MatchResult*;
+    using reference = const MatchResult&;
+    // The end of every range.
+    iterator() = default;
+    reference operator*() const { return *current_; }
+    pointer operator->() const { return current_; }
+    iterator& operator++();
+    void operator++(int) { ++*this; }
+    bool operator==(const iterator& other) const { return current_ == other.current_; }
+    bool operator!=(const iterator& other) const { return current_ != other.current_; }
+
+   private:
+    friend class MatchRange;
+    explicit iterator(detail::MatchCursor* cursor);
+    detail::MatchCursor* cursor_ = nullptr;
+    const MatchResult* current_ = nullptr;  // null at the end
+  };
+  MatchRange(MatchRange&& other) noexcept;
+  MatchRange& operator=(MatchRange&& other) noexcept;
+  ~MatchRange();
+  // Starts the walk (again, from the first match, when called again).
+  iterator begin();
+  iterator end() const { return iterator(); }
+
+ private:
+  friend struct detail::ValueAccess;
+  explicit MatchRange(std::unique_ptr<detail::MatchCursor> cursor);
+  std::unique_ptr<detail::MatchCursor> cursor_;  // null when there is nothing to walk
 };
 
 class RAVELIN_API RegularExpression {
@@ -776,6 +895,82 @@ class RAVELIN_API RegularExpression {
   // that match and all after it unreplaced; otherwise the text is the same.
   void Merge(std::string& out);
 
+  // ---------------------------------------------------- matches as values
+  // Addition. The string operations as values, over a subject given to the
+  // call (stringToMatch, the current match and the events are left alone).
+  // They honour the compile options, the match options and line-bounded
+  // matching as the operations above do, and compile lazily as they do.
+  // Results view the subject (see MatchResult): keep it alive while you use
+  // them. Every one is linear in the subject plus its matches, through the
+  // prefilter where it applies; nothing copies a suffix.
+  // An expression that does not compile (ParseExpression,
+  // GetExpressionError say why) yields no match. A search the engine gives
+  // up on (GetLastSearchError says why; "" after one that ran to its end)
+  // yields no further match: Find and FullMatch none, FindAll ends there as
+  // Grep does, and Replace gives the subject unchanged, never a partly
+  // replaced or shortened text.
+  //
+  // Threads: these five are const. Several threads may call them on one
+  // object at once, with libravelin.so, as long as no thread changes the
+  // object (no setter, no other operation, no assignment) meanwhile; before
+  // the first compilation too: the lazy compilation runs once, under a lock
+  // of the object's held only while compiling (later calls see the compiled
+  // form through an atomic flag and take no lock), and a give-up reason is
+  // recorded under the same lock. Copying the object reads its compiled form
+  // without the lock: copy it only once it has compiled (or from the thread
+  // that owns it). With libravelinsolo.so use one thread.
+  //
+  // An object of default options with this expression.
+  explicit RegularExpression(std::string_view expression);
+  // The first match, as Search finds it.
+  [[nodiscard]] std::optional<MatchResult> Find(std::string_view subject) const;
+  // The match of the whole subject, as MatchAll finds it.
+  [[nodiscard]] std::optional<MatchResult> FullMatch(std::string_view subject) const;
+  // Every match, as Grep reports them (same order, positions, prefixes and
+  // lines; none for an empty subject), found as the range is walked:
+  //   for (const RegexClass::MatchResult& m : re.FindAll(text)) ...
+  [[nodiscard]] MatchRange FindAll(std::string_view subject) const;
+  // The subject with every match replaced by format applied to it (as
+  // Format) and the text between matches copied: Merge with mergeCopy on,
+  // except that an empty format deletes the matches.
+  [[nodiscard]] std::string Replace(std::string_view subject, std::string_view format) const;
+  // The same with the text a callable returns for each match: anything
+  // called with a const MatchResult& that returns something a
+  // std::string_view can be made from (std::string, const char*, ...).
+  // The callable's exceptions reach the caller.
+  template <class F, typename std::enable_if<
+                         std::is_invocable<F&, const MatchResult&>::value &&
+                             std::is_convertible<std::invoke_result_t<F&, const MatchResult&>, std::string_view>::value,
+                         int>::type = 0>
+  [[nodiscard]] std::string Replace(std::string_view subject, F&& callable) const {
+    using Callable = std::remove_reference_t<F>;
+    if constexpr (std::is_function<Callable>::value) {
+      // A function named as such: called through a pointer to it.
+      Callable* const function = &callable;
+      return Replace(subject, function);
+    } else {
+      const ReplaceCallback call = [](const void* context, const MatchResult& match, std::string& out) {
+        decltype(auto) text = (*static_cast<Callable*>(const_cast<void*>(context)))(match);
+        const std::string_view view = text;
+        out.append(view.data(), view.size());
+      };
+      return ReplaceCalling(subject, call, static_cast<const void*>(std::addressof(callable)));
+    }
+  }
+
+ private:
+  friend struct detail::ValueAccess;
+  using ReplaceCallback = void (*)(const void* context, const MatchResult& match, std::string& out);
+  std::string ReplaceCalling(std::string_view subject, ReplaceCallback call, const void* context) const;
+  // The compiled form for the const operations: compiles under valueMutex
+  // when expressionParsed is not yet set; null for an empty expression.
+  std::shared_ptr<const detail::CompiledExpression> CompiledForValues() const;
+  // Records the outcome of a const operation's search in lastSearchError.
+  void NoteValueSearch(const std::string& failure) const;
+  // Held while a const operation compiles or records a give-up reason.
+  mutable std::mutex valueMutex;
+
+ public:
   // -------------------------------------------------------- file operations
   // Number of files named by filesToMatch that hold a match; raises
   // OnFindFiles once per such file. Only the expression text and Icase take
@@ -904,9 +1099,10 @@ class RAVELIN_API RegularExpression {
   FileFilter* fileFilter = nullptr;
   bool lineBounded = false;
   BackupNaming backupNaming = BackupNaming::Extension;
-  bool expressionParsed = false;
+  // Atomic: the const operations read it without a lock (see Find).
+  mutable std::atomic<bool> expressionParsed{false};
   // Immutable once built; shared by copies and by MergeSave records.
-  std::shared_ptr<const detail::CompiledExpression> compiledExpression;
+  mutable std::shared_ptr<const detail::CompiledExpression> compiledExpression;
   // The match of a running Match, MatchAll or Search; null otherwise. Owned
   // by the running operation.
   const detail::MatchView* matchResults = nullptr;
@@ -919,7 +1115,7 @@ class RAVELIN_API RegularExpression {
   // ChangeFiles: the run in progress on this object (the innermost, when a
   // handler starts another); null when none. Owned by the running call.
   detail::ChangeRun* changeRun = nullptr;
-  std::string lastSearchError;
+  mutable std::string lastSearchError;  // const operations write it under valueMutex
   std::vector<SkippedFile> skippedFiles;
   // The match vector GrepFiles hands its handlers, reused from match to
   // match; in use while a handler runs.

@@ -2,6 +2,9 @@
 #include "ravelin/RegularExpression.h"
 
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
 
 #include "engine/engine.h"
 
@@ -37,6 +40,28 @@ unsigned RegularExpression::NumberOfSubexpressions() const {
   return compiledExpression->SubExpressions();
 }
 
-std::string RegularExpression::GetLastSearchError() const { return lastSearchError; }
+std::string RegularExpression::GetLastSearchError() const {
+  // A const operation on another thread may be writing it.
+  const std::lock_guard<std::mutex> lock(valueMutex);
+  return lastSearchError;
+}
+
+std::shared_ptr<const detail::CompiledExpression> RegularExpression::CompiledForValues() const {
+  if (!expressionParsed.load(std::memory_order_acquire)) {
+    if (expression.empty()) return nullptr;
+    const std::lock_guard<std::mutex> lock(valueMutex);
+    // Compiles (unless a thread did while this one waited) as every operation
+    // does. ParseExpression writes only the mutable compiledExpression and,
+    // last, expressionParsed: a thread that sees the flag set sees the
+    // compiled form.
+    const_cast<RegularExpression*>(this)->ParseExpression();
+  }
+  return compiledExpression;
+}
+
+void RegularExpression::NoteValueSearch(const std::string& failure) const {
+  const std::lock_guard<std::mutex> lock(valueMutex);
+  lastSearchError = failure;
+}
 
 }  // namespace RegexClass

@@ -28,7 +28,7 @@ RegularExpression::RegularExpression(const RegularExpression& other)
       fileFilter(other.fileFilter),
       lineBounded(other.lineBounded),
       backupNaming(other.backupNaming),
-      expressionParsed(other.expressionParsed),
+      expressionParsed(other.expressionParsed.load()),
       compiledExpression(other.compiledExpression),
       onMatching(other.onMatching),
       onSearching(other.onSearching),
@@ -63,7 +63,7 @@ RegularExpression& RegularExpression::operator=(const RegularExpression& other) 
   fileFilter = other.fileFilter;
   lineBounded = other.lineBounded;
   backupNaming = other.backupNaming;
-  expressionParsed = other.expressionParsed;
+  expressionParsed = other.expressionParsed.load();
   compiledExpression = other.compiledExpression;
   onMatching = other.onMatching;
   onSearching = other.onSearching;
@@ -101,7 +101,7 @@ RegularExpression::RegularExpression(RegularExpression&& other) noexcept
       fileFilter(other.fileFilter),
       lineBounded(other.lineBounded),
       backupNaming(other.backupNaming),
-      expressionParsed(other.expressionParsed),
+      expressionParsed(other.expressionParsed.load()),
       compiledExpression(std::move(other.compiledExpression)),
       onMatching(other.onMatching),
       onSearching(other.onSearching),
@@ -136,7 +136,7 @@ RegularExpression& RegularExpression::operator=(RegularExpression&& other) noexc
   fileFilter = other.fileFilter;
   lineBounded = other.lineBounded;
   backupNaming = other.backupNaming;
-  expressionParsed = other.expressionParsed;
+  expressionParsed = other.expressionParsed.load();
   compiledExpression = std::move(other.compiledExpression);
   onMatching = other.onMatching;
   onSearching = other.onSearching;

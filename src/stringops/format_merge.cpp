@@ -121,16 +121,11 @@ void RegularExpression::Merge(std::string& out) {
       const char* last = first + stringToMatch.size();
       const bool copy = mergeCopy;
       if (copy) out.reserve(stringToMatch.size());
-      const char* copied = first;
       detail::MatchWalker walker(first, last, e, flags, lineBounded);
-      while (walker.Next()) {
-        const boost::cmatch& m = walker.Match();
-        if (copy) out.append(copied, m[0].first);
-        detail::AppendFormatted(m, formatString, &e, out);
-        copied = m[0].second;
-      }
+      detail::ReplaceMatches(walker, first, last, copy, out, [&](const boost::cmatch& m, std::string& to) {
+        detail::AppendFormatted(m, formatString, &e, to);
+      });
       if (walker.Failed()) lastSearchError = walker.Failure();
-      if (copy) out.append(copied, last);
     } catch (...) {  // std::bad_alloc: no half-built result
       out.clear();
       throw;

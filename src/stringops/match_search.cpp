@@ -9,6 +9,34 @@
 #include "walker/match_walker.h"
 
 namespace RegexClass {
+namespace detail {
+
+bool SearchSubject(SearchKind kind, const char* first, const char* last, const CompiledExpression& compiled,
+                   unsigned matchWord, bool lineBounded, boost::cmatch& m, std::string* failure) {
+  namespace rc = boost::regex_constants;
+  boost::match_flag_type flags = compiled.SearchFlags(matchWord);
+  if (kind != SearchKind::Search) flags |= rc::match_continuous;
+  // match_all makes the engine look for a match that reaches the end, so an
+  // alternative that stops short (a in a|ab) does not hide one that covers
+  // the whole subject.
+  if (kind == SearchKind::MatchAll) flags |= rc::match_all;
+  const bool wholeSubject = kind == SearchKind::MatchAll;
+  if (lineBounded && kind != SearchKind::Search) {
+    // Anchored and line-bounded: the first line is the subject searched.
+    const char* lineEnd = LineEndOf(first, last);
+    boost::match_flag_type lineFlags = flags | rc::match_single_line;
+    if (lineEnd != last) lineFlags &= ~(rc::match_not_eol | rc::match_not_eob);
+    if (!FirstSearch(first, lineEnd, m, compiled.Regex(), lineFlags, failure)) return false;
+    if (wholeSubject && m[0].second != lineEnd) return false;
+    RebuildMatch(m, first, lineEnd, last);
+    return true;
+  }
+  if (!FirstSearch(first, last, m, compiled.Regex(), flags, failure, lineBounded)) return false;
+  return !wholeSubject || m[0].second == last;
+}
+
+}  // namespace detail
+
 namespace {
 
 // What one search needs of the object that runs it.
@@ -22,12 +50,10 @@ struct SingleSearch {
   bool lineBounded;
 };
 
-// Searches the subject once and raises the event for the match. wholeSubject:
-// the match must also end where the subject ends. anchored (Match, MatchAll)
-// in a line-bounded search: the first line is the subject searched.
+// Searches the subject once and raises the event for the match.
 template <class Handlers>
-bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compiled, boost::match_flag_type flags,
-                bool wholeSubject, bool anchored, const Handlers& handlers) {
+bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compiled, detail::SearchKind kind,
+                unsigned matchWord, const Handlers& handlers) {
   // A handler may assign a new subject while the match still points into the
   // old one, so with a handler the search runs over a private copy.
   const bool handler = handlers.Set();
@@ -38,18 +64,8 @@ bool SearchOnce(const SingleSearch& s, const detail::CompiledExpression& compile
   const char* last = first + subject.size();
 
   boost::cmatch m;
-  if (s.lineBounded && anchored) {
-    const char* lineEnd = detail::LineEndOf(first, last);
-    boost::match_flag_type lineFlags = flags | boost::regex_constants::match_single_line;
-    if (lineEnd != last) lineFlags &= ~(boost::regex_constants::match_not_eol | boost::regex_constants::match_not_eob);
-    if (!detail::FirstSearch(first, lineEnd, m, compiled.Regex(), lineFlags, &s.lastSearchError)) return false;
-    if (wholeSubject && m[0].second != lineEnd) return false;
-    detail::RebuildMatch(m, first, lineEnd, last);
-  } else {
-    if (!detail::FirstSearch(first, last, m, compiled.Regex(), flags, &s.lastSearchError, s.lineBounded)) {
-      return false;
-    }
-    if (wholeSubject && m[0].second != last) return false;
+  if (!detail::SearchSubject(kind, first, last, compiled, matchWord, s.lineBounded, m, &s.lastSearchError)) {
+    return false;
   }
   if (!handler) return true;
 
@@ -74,13 +90,10 @@ bool RegularExpression::Match() {
   // compiles another one.
   const std::shared_ptr<const detail::CompiledExpression> compiled = compiledExpression;
   if (!compiled || !compiled->Usable()) return false;
-  const boost::match_flag_type flags =
-      compiled->SearchFlags(GetMatchFlags()) | boost::regex_constants::match_continuous;
-  const detail::MatchingHandlers handlers(onMatching, onMatchingClosure, eventFunctions.get(),
-                                          &detail::EventFunctions::matching);
+  const detail::MatchingHandlers handlers(onMatching, onMatchingClosure, eventFunctions.get(), &detail::EventFunctions::matching);
   const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
                            lastSearchError, mergeResult,   lineBounded};
-  return SearchOnce(state, *compiled, flags, false, true, handlers);
+  return SearchOnce(state, *compiled, detail::SearchKind::Match, GetMatchFlags(), handlers);
 }
 
 bool RegularExpression::MatchAll() {
@@ -88,16 +101,10 @@ bool RegularExpression::MatchAll() {
   if (ParseExpression() != 0) return false;
   const std::shared_ptr<const detail::CompiledExpression> compiled = compiledExpression;
   if (!compiled || !compiled->Usable()) return false;
-  // match_all makes the engine look for a match that reaches the end, so an
-  // alternative that stops short (a in a|ab) does not hide one that covers
-  // the whole subject.
-  const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags()) |
-                                       boost::regex_constants::match_continuous | boost::regex_constants::match_all;
-  const detail::MatchingHandlers handlers(onMatching, onMatchingClosure, eventFunctions.get(),
-                                          &detail::EventFunctions::matching);
+  const detail::MatchingHandlers handlers(onMatching, onMatchingClosure, eventFunctions.get(), &detail::EventFunctions::matching);
   const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
                            lastSearchError, mergeResult,   lineBounded};
-  return SearchOnce(state, *compiled, flags, true, true, handlers);
+  return SearchOnce(state, *compiled, detail::SearchKind::MatchAll, GetMatchFlags(), handlers);
 }
 
 bool RegularExpression::Search() {
@@ -105,12 +112,10 @@ bool RegularExpression::Search() {
   if (ParseExpression() != 0) return false;
   const std::shared_ptr<const detail::CompiledExpression> compiled = compiledExpression;
   if (!compiled || !compiled->Usable()) return false;
-  const boost::match_flag_type flags = compiled->SearchFlags(GetMatchFlags());
-  const detail::SearchingHandlers handlers(onSearching, onSearchingClosure, eventFunctions.get(),
-                                           &detail::EventFunctions::searching);
+  const detail::SearchingHandlers handlers(onSearching, onSearchingClosure, eventFunctions.get(), &detail::EventFunctions::searching);
   const SingleSearch state{*this,           stringToMatch, matchResults, lastGrepMatch,
                            lastSearchError, mergeResult,   lineBounded};
-  return SearchOnce(state, *compiled, flags, false, false, handlers);
+  return SearchOnce(state, *compiled, detail::SearchKind::Search, GetMatchFlags(), handlers);
 }
 
 }  // namespace RegexClass

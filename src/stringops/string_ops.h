@@ -6,6 +6,7 @@
 
 #include "engine/engine.h"
 #include "ravelin/RegularExpression.h"
+#include "walker/match_walker.h"
 
 namespace RegexClass {
 namespace detail {
@@ -15,6 +16,34 @@ namespace detail {
 // expression was compiled with, drive \u \l \U \L; with e null the engine's
 // plain traits do. A format the engine refuses appends nothing.
 void AppendFormatted(const boost::cmatch& m, const std::string& fmt, const boost::regex* e, std::string& out);
+
+// The one search of Match, MatchAll and Search (and of the value forms
+// FullMatch and Find): over [first, last) under the match option word, the
+// first match from the subject's first byte on (Match), one covering the whole
+// subject (MatchAll), or the first anywhere (Search). Line-bounded, Match and
+// MatchAll take the first line as their subject. False when there is none or
+// the engine gave up (*failure then holds why); m is rebuilt to count from
+// first and its suffix reaches last.
+enum class SearchKind { Match, MatchAll, Search };
+bool SearchSubject(SearchKind kind, const char* first, const char* last, const CompiledExpression& compiled,
+                   unsigned matchWord, bool lineBounded, boost::cmatch& m, std::string* failure);
+
+// Writes [first, last) to out with every match of walker replaced by what
+// replace(match, out) appends for it; the text between matches is copied
+// only when copy is set. Stops where the walker stops: the caller asks it
+// whether it ran to its end.
+template <class Replacer>
+void ReplaceMatches(MatchWalker& walker, const char* first, const char* last, bool copy, std::string& out,
+                    Replacer&& replace) {
+  const char* copied = first;
+  while (walker.Next()) {
+    const boost::cmatch& m = walker.Match();
+    if (copy) out.append(copied, m[0].first);
+    replace(m, out);
+    copied = m[0].second;
+  }
+  if (copy) out.append(copied, last);
+}
 
 // A private copy of the subject, for an operation during which the caller's
 // handlers run and may assign a new subject. It borrows the storage of

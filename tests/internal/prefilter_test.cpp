@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "internal/prefilter_cases.h"
 #include "prefilter/pattern_reader.h"
 #include "prefilter/prefilter.h"
 #include "ravelin/RegularExpression.h"
@@ -27,6 +28,11 @@ namespace {
 using namespace RegexClass::detail;
 namespace rc = boost::regex_constants;
 using RegexClass::RegularExpression;
+using ravelin_test::GeneratedTexts;
+using ravelin_test::HeaderText;
+using ravelin_test::kAlphabet;
+using ravelin_test::kHeaderPatterns;
+using ravelin_test::kPatterns;
 using ravelin_test::RandomText;
 using ravelin_test::TempDir;
 
@@ -73,75 +79,6 @@ void ExpectSameWalk(const std::string& text, const boost::regex& e, rc::match_fl
   }
 }
 
-const char* const kPatterns[] = {
-    "ab",
-    "a_t",
-    "#define",
-    "b_t\\b",
-    "\\bab\\b",
-    "\\Bt\\b",
-    "\\<ab\\>",
-    "[A-Za-z_][A-Za-z0-9_]*_t\\b",
-    "(ab|b_|#)",
-    "a+b",
-    "a[^\\n]*b",
-    "[^a]b",
-    "\\w+ \\w+",
-    "\\s+#",
-    "\\S+\\s",
-    "^a",
-    "b$",
-    "^#.*$",
-    "^$\\n?a",
-    "a$\\r?",
-    "\\Aa",
-    "b\\z",
-    "b\\Z",
-    "\\`a",
-    "b\\'",
-    "(?=ab)a",
-    "a(?!b)",
-    "(?<=a)b",
-    "(?<!a)b_",
-    "b(?!\\z)",
-    "b(?!\\Z)",
-    "a(?!\\')",
-    "(?-m)b(?!$)",
-    "\\r(?!$|^)",
-    "\\b(?<!^|\\A|\\`)a",
-    "(?-m)(?<!^)b(?!\\b)",
-    "(?i)AB",
-    "(?i:A)b",
-    "a(?i)B|T",
-    "(a)(b)?(_)?",
-    "(?:(a)|(b))+t",
-    "(?<n>a)(?:b)",
-    "(a)\\1",
-    "a.b",
-    "(?s)a.*?t",
-    "(?-s)a.*t",
-    "a.*b.*t",
-    "a\\nb",
-    "\\n#",
-    "t\\r",
-    "\\f\\v",
-    "[\\r\\f\\v]a",
-    "a{2,3}",
-    "a*a*t",
-    "(a|b)*t",
-    "(a*)*b",
-    "\\Qa_\\E",
-    "\\x61b",
-    "[[:alpha:]]_[[:digit:]]?",
-    "\\da",
-    "\\Ga",
-    "a\\Kb",
-    "b?t",
-    "x*",
-    "(?x) a b",
-    "\\d+\\.\\d+",
-};
-
 const rc::match_flag_type kFlags[] = {
     rc::match_default,
     rc::match_not_dot_newline,
@@ -154,16 +91,9 @@ const rc::match_flag_type kFlags[] = {
     rc::match_any,
 };
 
-// The characters of the generated subjects.
-const std::string kAlphabet = "aab_t \n#AB\r\f\v1.b";
-
 TEST(Prefilter, WalksAgreeWithThePlainEngineOnGeneratedTexts) {
   if (!PrefilterAvailable()) GTEST_SKIP() << "built without the scanner";
-  std::mt19937 rng(20261207);
-  const int texts = Full() ? 400 : 25;
-  std::vector<std::string> corpus;
-  corpus.reserve(static_cast<std::size_t>(texts));
-  for (int t = 0; t < texts; ++t) corpus.push_back(RandomText(rng, 1 + rng() % (t % 5 == 0 ? 3000 : 120), kAlphabet));
+  const std::vector<std::string> corpus = GeneratedTexts(Full() ? 400 : 25);
   const boost::regex::flag_type syntaxes[] = {boost::regex::perl, boost::regex::perl | boost::regex::icase,
                                               boost::regex::perl | boost::regex::no_mod_s, boost::regex::extended,
                                               boost::regex::basic};
@@ -247,59 +177,13 @@ TEST(Prefilter, ReaderRefusesWhatItCannotWiden) {
   }
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Copies system headers into a temporary directory and reads them back as
-// one text, a few hundred kilobytes (all of them with RAVELIN_PREFILTER_FULL).
-std::string HeaderText(TempDir& dir) {
-  const char* const files[] = {"/usr/include/stdio.h",   "/usr/include/stdlib.h", "/usr/include/string.h",
-                               "/usr/include/unistd.h",  "/usr/include/fcntl.h",  "/usr/include/errno.h",
-                               "/usr/include/signal.h",  "/usr/include/time.h",   "/usr/include/wchar.h",
-                               "/usr/include/pthread.h", "/usr/include/locale.h", "/usr/include/regex.h"};
-  std::string all;
-  int k = 0;
-  for (const char* f : files) {
-    const std::string text = ReadAll(f);
-    if (text.empty()) continue;
-    const std::string copy = "h" + std::to_string(k++) + ".h";
-    dir.Write(copy, text);
-    all += ReadAll(dir.Join(copy));
-    if (!Full() && all.size() > std::size_t{300} * 1024) break;
-  }
-  return all;
-}
-
 TEST(Prefilter, OperationsAgreeOverCopiedHeaders) {
   if (!PrefilterAvailable()) GTEST_SKIP() << "built without the scanner";
   TempDir dir;
-  std::string text = HeaderText(dir);
+  std::string text = HeaderText(dir, Full());
   ASSERT_GT(text.size(), 10000u);
   text += "\r\nCRLF_LINE_t\r\n\f#define FORMFEED 1\v\n";
-  const char* const patterns[] = {
-      "EHOSTUNREACH",
-      "return",
-      "(ERROR|WARNING|FATAL)",
-      "[A-Za-z_][A-Za-z0-9_]*_t\\b",
-      "(?i)mutex",
-      "^\\s*#\\s*define",
-      "\\bint\\b",
-      "(?<=__)attribute",
-      "extern(?! \"C\")",
-      "\\*/(?!\\z)",
-      "[^\\n]*error",
-      "\\w+_t$",
-      "(?s)/\\*.*?\\*/",
-      "\\d+\\.\\d+",
-      "(?i)[a-z]+ing\\b",
-      "const char \\*",
-      "^#",
-  };
-  for (const char* pattern : patterns) {
+  for (const char* pattern : kHeaderPatterns) {
     const boost::regex e(pattern, boost::regex::perl | boost::regex::no_except);
     ASSERT_EQ(e.status(), 0) << pattern;
     ExpectSameWalk(text, e, rc::match_default, "headers");

@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -211,4 +212,60 @@ TEST(Threads, EveryThreadGetsTheLoneRunsResults) {
       EXPECT_TRUE(results[t][round] == expected) << "thread " << t << ", round " << round;
     }
   }
+}
+
+// One object, many threads: Find, FindAll and Replace are const and may run
+// on one object at once. The object is not compiled beforehand, so the
+// threads' first calls race to compile it.
+TEST(Threads, ValueOperationsShareOneObject) {
+  std::string text;
+  for (int k = 0; text.size() < std::size_t{64} * 1024; ++k) {
+    text += "line " + std::to_string(k) + ": mail u" + std::to_string(k) + "@host" + std::to_string(k % 7) + " ok\n";
+  }
+  const RegularExpression mail("(?<user>\\w+)@(\\w+)");
+  const auto walk = [&] {
+    std::string all;
+    std::vector<RegexClass::MatchResult> kept;  // copies outlive their step
+    for (const RegexClass::MatchResult& m : mail.FindAll(text)) {
+      all += std::string(m.Group("user")) + '@' + std::to_string(m.Position(2)) + ':' + std::to_string(m.Line()) + ' ';
+      kept.push_back(m);
+    }
+    for (const auto& m : kept) all += m[2];
+    const auto first = mail.Find(text);
+    all += first ? std::string((*first)[0]) : "none";
+    all += mail.Replace(text, "$2=$1");
+    all += mail.Replace(text, [](const RegexClass::MatchResult& m) { return m.Prefix().substr(0, 2); });
+    all += mail.GetLastSearchError();
+    return all;
+  };
+
+  // Fresh objects that every thread's first call finds uncompiled.
+  std::vector<std::unique_ptr<RegularExpression>> fresh;
+  fresh.reserve(64);
+  for (int k = 0; k < 64; ++k)
+    fresh.push_back(std::make_unique<RegularExpression>("(\\w+)@host" + std::to_string(k % 7)));
+
+  StartLine start(kThreads);
+  std::vector<std::string> results(kThreads);
+  std::vector<std::string> firsts(kThreads);
+  std::vector<std::thread> threads;
+  threads.reserve(kThreads);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      start.ArriveAndWait();
+      for (const auto& re : fresh) {
+        const auto m = re->Find(text);
+        firsts[t] += m ? std::string((*m)[1]) : "none";
+      }
+      for (int round = 0; round < kRounds; ++round) results[t] = walk();
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  const std::string expected = walk();
+  EXPECT_NE(expected.find("u0@"), std::string::npos);
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_TRUE(results[t] == expected) << "thread " << t;
+    EXPECT_EQ(firsts[t], firsts[0]);
+  }
+  EXPECT_EQ(firsts[0].substr(0, 4), "u0u1");
 }
