@@ -30,6 +30,13 @@ out=$("$bin/grep_lines" 'b\w+' "$data/words.txt" 2 2>/dev/null) || fail "grep_li
 "$bin/grep_lines" '(' "$data/words.txt" 2>"$work/err" && fail "grep_lines accepted a bad pattern"
 grep -q "bad pattern" "$work/err" || fail "grep_lines gave no pattern error"
 
+# value_matches (C++17 and C++20): the matches grep_lines reports, as values
+# and through a capturing lambda, then the text with each match bracketed.
+for v in value_matches value_matches20; do
+  out=$("$bin/$v" 'b\w+' "$data/words.txt") || fail "$v failed (or its two styles disagree)"
+  [ "$out" = "$(printf '1:6:beta\n2:0:bravo\n3:0:beta\nalpha [beta]\n[bravo]\n[beta]')" ] || fail "$v printed: $out"
+done
+
 # replace_in_files: files changed, backups made, no problems.
 printf 'colour\n' >"$data/a.txt"
 printf 'the colour, the colour\n' >"$data/sub/b.txt"
