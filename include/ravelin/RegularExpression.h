@@ -24,10 +24,10 @@
 //     return std::string(m[1]) + " at " + std::string(m[2]);    // a callable
 //   });
 //
-// Find, FullMatch, FindAll and Replace are const: several threads may use one
-// object at once (see "matches as values" in the class). They are linear in the subject plus its
-// matches on every path, prefilter included, and copy nothing but what Replace
-// returns: a match's prefix and suffix are views.
+// Find, FullMatch, FindAll and Replace are const: several threads may use
+// one object at once (see "matches as values" in the class). They are linear
+// in the subject plus its matches on every path, prefilter included, and copy
+// nothing but what Replace returns: a match's prefix and suffix are views.
 //
 // EVENTS: give an object an expression, compile options, match options and
 // the inputs of the job, hang handlers on the events you want to hear, and
