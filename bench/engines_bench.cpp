@@ -28,29 +28,10 @@
 #include <string>
 #include <vector>
 
+#include "header_text.h"
 #include "ravelin/RegularExpression.h"
 
 namespace {
-
-std::string Headers(std::size_t size) {
-  std::vector<std::filesystem::path> files;
-  std::error_code ec;
-  for (std::filesystem::recursive_directory_iterator it("/usr/include", ec), end; !ec && it != end; it.increment(ec))
-    if (it->is_regular_file(ec) && it->path().extension() == ".h") files.push_back(it->path());
-  std::sort(files.begin(), files.end());
-  std::string all;
-  for (const auto& f : files) {
-    std::ifstream in(f, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    all += s.str();
-    if (all.size() >= size) break;
-  }
-  if (all.empty()) all = "int main(void) { return 0; }\n";
-  std::string out;
-  while (out.size() < size) out.append(all, 0, std::min(all.size(), size - out.size()));
-  return out;
-}
 
 struct Pattern {
   const char* name;
@@ -70,6 +51,16 @@ const Pattern kPatterns[] = {
     {"back-reference", "(\\w+) \\1", false, false, false},
     {"no match", "zq[0-9]+xj", false, true, true},
 };
+
+// A pattern compiled by PCRE2 and its JIT; the caller frees it.
+pcre2_code* Pcre2(const Pattern& p) {
+  int error = 0;
+  PCRE2_SIZE offset = 0;
+  pcre2_code* re = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.perl), PCRE2_ZERO_TERMINATED,
+                                 p.icase ? PCRE2_CASELESS : 0, &error, &offset, nullptr);
+  pcre2_jit_compile(re, PCRE2_JIT_COMPLETE);
+  return re;
+}
 
 struct Result {
   double seconds = -1;  // best of three; -1: not run
@@ -157,11 +148,7 @@ std::vector<Engine> Engines() {
                      }});
   engines.push_back({"PCRE2-JIT",
                      [](const Pattern& p, const std::string& s) {
-                       int error = 0;
-                       PCRE2_SIZE offset = 0;
-                       pcre2_code* re = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.perl), PCRE2_ZERO_TERMINATED,
-                                                      p.icase ? PCRE2_CASELESS : 0, &error, &offset, nullptr);
-                       pcre2_jit_compile(re, PCRE2_JIT_COMPLETE);
+                       pcre2_code* re = Pcre2(p);
                        pcre2_match_data* md = pcre2_match_data_create_from_pattern(re, nullptr);
                        const Result r = Best([&] {
                          std::size_t n = 0;
@@ -179,11 +166,7 @@ std::vector<Engine> Engines() {
                        return r;
                      },
                      [](const Pattern& p, const std::string& s) {
-                       int error = 0;
-                       PCRE2_SIZE offset = 0;
-                       pcre2_code* re = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.perl), PCRE2_ZERO_TERMINATED,
-                                                      p.icase ? PCRE2_CASELESS : 0, &error, &offset, nullptr);
-                       pcre2_jit_compile(re, PCRE2_JIT_COMPLETE);
+                       pcre2_code* re = Pcre2(p);
                        // A new output each time, as the others return a new
                        // string (into a buffer made once it is 3.8 ms for
                        // the rare literal over 32 MiB: the time is the fresh
@@ -253,7 +236,7 @@ void Table(const char* what, const std::vector<Engine>& engines, const std::stri
 
 int main(int argc, char** argv) {
   const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 4;
-  const std::string subject = Headers((mib == 0 ? 4 : mib) << 20);
+  const std::string subject = ravelin_bench::HeaderText((mib == 0 ? 4 : mib) << 20);
   const std::vector<Engine> engines = Engines();
   Table("Count every match", engines, subject, false);
   Table("Replace every match by <match>", engines, subject, true);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "header_text.h"
 #include "ravelin/RegularExpression.h"
 
 namespace {
@@ -22,26 +23,7 @@ namespace {
 using RegexClass::RegularExpression;
 using Clock = std::chrono::steady_clock;
 
-std::string Subject(std::size_t size) {
-  std::vector<std::filesystem::path> files;
-  std::error_code ec;
-  for (std::filesystem::recursive_directory_iterator it("/usr/include", ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_regular_file(ec) && it->path().extension() == ".h") files.push_back(it->path());
-  }
-  std::sort(files.begin(), files.end());
-  std::string all;
-  for (const auto& f : files) {
-    std::ifstream in(f, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    all += s.str();
-    if (all.size() >= size) break;
-  }
-  std::string out;
-  out.reserve(size);
-  while (out.size() < size) out.append(all, 0, std::min(all.size(), size - out.size()));
-  return out;
-}
+std::string Subject(std::size_t size) { return ravelin_bench::HeaderText(size); }
 
 template <class F>
 double Millis(F f) {

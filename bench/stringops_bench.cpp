@@ -21,6 +21,7 @@
 
 #include <time.h>
 
+#include "header_text.h"
 #include "ravelin/RegularExpression.h"
 
 namespace {
@@ -35,28 +36,7 @@ constexpr std::size_t kSubjectSize = 32u << 20;
 constexpr std::size_t kHandlerSubjectSize = 64u << 10;
 
 const std::string& FullSubject() {
-  static const std::string text = [] {
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (std::filesystem::recursive_directory_iterator it("/usr/include", ec), end; !ec && it != end;
-         it.increment(ec)) {
-      if (it->is_regular_file(ec) && it->path().extension() == ".h") files.push_back(it->path());
-    }
-    std::sort(files.begin(), files.end());
-    std::string all;
-    for (const auto& f : files) {
-      std::ifstream in(f, std::ios::binary);
-      std::ostringstream s;
-      s << in.rdbuf();
-      all += s.str();
-      if (all.size() >= kSubjectSize) break;
-    }
-    if (all.empty()) all = "int main(void) { return 0; }\n#define X 1\n";
-    std::string out;
-    out.reserve(kSubjectSize);
-    while (out.size() < kSubjectSize) out.append(all, 0, std::min(all.size(), kSubjectSize - out.size()));
-    return out;
-  }();
+  static const std::string text = ravelin_bench::HeaderText(kSubjectSize);
   return text;
 }
 
