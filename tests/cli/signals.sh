@@ -92,6 +92,24 @@ finish_run
 expect_rc 143
 check_tree
 
+# A signal while --interactive waits for an answer: the run ends there, the
+# file asked about and those after it untouched.
+current="change-files --interactive stopped at its question"
+rm -rf "$work/tree" && cp -R "$master" "$work/tree"
+mkfifo "$work/answers"
+exec 9<>"$work/answers"  # held open: the question waits, no end of input
+"$RAVELIN" change-files -r --interactive old_name new_name "$work/tree" <"$work/answers" >"$work/out" 2>"$work/err" &
+pid=$!
+deadline=$((SECONDS + 60))
+until grep -qs "? \[y,n,a,q\]" "$work/err" || [ $SECONDS -ge $deadline ]; do sleep 0.01; done
+kill -INT "$pid"
+finish_run
+exec 9<&-
+expect_rc 130
+expect_err "stopped by Interrupt: 0 files changed, the files after them untouched"
+run find-files -r new_name "$work/tree"
+expect_rc 1
+
 # SIGKILL: whatever it leaves, a later run completes the change and passes
 # by the temporary files, its own leftovers and others alike.
 current="change-files after a SIGKILL"

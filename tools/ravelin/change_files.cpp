@@ -305,10 +305,10 @@ class ChangeFilesRun {
     if (!applied.leftAlone.empty()) skippedAny = true;
     if (const int sig = StopSignals::StopSignal()) {
       const unsigned long changed = tally.Changed();
-      Complain(
-          "stopped by " + SignalText(sig) + ": " + std::to_string(changed) +
-          (changed == 1 ? " file changed" : " files changed") +
-          (tally.Stopped() || applied.stoppedBetweenRuns ? ", the files after them untouched" : ", the run had ended"));
+      Complain("stopped by " + SignalText(sig) + ": " + std::to_string(changed) +
+               (changed == 1 ? " file changed" : " files changed") +
+               (tally.Stopped() || applied.stoppedBetweenRuns || quit_ ? ", the files after them untouched"
+                                                                       : ", the run had ended"));
       PrintChangeStats(out_, inv_, applied.replacements, changed);
       return 128 + sig;
     }
@@ -370,12 +370,15 @@ class ChangeFilesRun {
     for (;;) {
       std::fprintf(stderr, "ravelin: change %s? [y,n,a,q] ", name.c_str());
       std::fflush(stderr);
-      char answer[64];
-      if (std::fgets(answer, sizeof answer, stdin) == nullptr) {
+      // No answer (the end of the input, or a stop signal): none from here on.
+      std::string answer;
+      const int read = StopSignals::ReadAnswer(answer);
+      if (read <= 0) {
+        if (read < 0) std::fputc('\n', stderr);  // the message goes on a line of its own
         quit_ = true;
         return false;
       }
-      switch (answer[0]) {
+      switch (answer.empty() ? '\0' : answer[0]) {
         case 'y':
         case 'Y':
           return true;

@@ -1,6 +1,8 @@
 #include "system.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <ravelin/RegularExpression.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,6 +143,38 @@ StopSignals::~StopSignals() {
 }
 
 int StopSignals::StopSignal() { return caughtSignal; }
+
+int StopSignals::ReadAnswer(std::string& line) {
+  line.clear();
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int sig : kStopSignals) sigaddset(&stops, sig);
+  for (;;) {
+    // The stop signals are held from the test of the flag until ppoll lets
+    // them in, so one cannot slip between the two; a signal taken by another
+    // thread is seen at the next timeout.
+    sigset_t old;
+    pthread_sigmask(SIG_BLOCK, &stops, &old);
+    if (caughtSignal != 0) {
+      pthread_sigmask(SIG_SETMASK, &old, nullptr);
+      return -1;
+    }
+    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+    const struct timespec tick = {0, 200 * 1000 * 1000};
+    const int ready = ppoll(&input, 1, &tick, &old);
+    const int error = errno;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (ready < 0 && error != EINTR) return -1;
+    if (ready <= 0) continue;
+    char c = 0;
+    const ssize_t n = read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) return line.empty() ? 0 : 1;
+    if (c == '\n') return 1;
+    line += c;
+  }
+}
 
 std::string SignalText(int sig) {
   const char* text = strsignal(sig);

@@ -59,6 +59,12 @@ class StopSignals {
 
   // The first signal caught, or 0.
   static int StopSignal();
+
+  // One line of standard input (without its newline), the answer to a
+  // question: 1 with a line, 0 at the end of the input, -1 when a stop
+  // signal came first (or the input could not be read). A signal does not
+  // wait for the answer, as it would not wait for a file.
+  static int ReadAnswer(std::string& line);
 };
 
 // "Interrupt", "Terminated", "Hangup": the system's name for a signal.
