@@ -1,6 +1,5 @@
 #include "help.h"
 
-#include <algorithm>
 #include <cstddef>
 
 #include "flags.h"
@@ -167,12 +166,7 @@ constexpr std::size_t kWidth = 79;
 std::string Wrap(const std::string& text, std::size_t column, std::size_t indent, std::size_t width) {
   std::string out;
   std::size_t at = column;
-  std::size_t k = 0;
-  while (k < text.size()) {
-    const std::size_t end = std::min(text.find(' ', k), text.size());
-    const std::string word = text.substr(k, end - k);
-    k = end + 1;
-    if (word.empty()) continue;
+  for (const std::string& word : Words(text.c_str())) {
     if (at > indent && at + 1 + word.size() > width) {
       out += "\n" + std::string(indent, ' ');
       at = indent;
